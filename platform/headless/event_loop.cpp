@@ -1,0 +1,117 @@
+#include "platform/headless/event_loop.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace tl {
+
+namespace {
+std::int64_t MonotonicNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
+EventLoop::EventLoop(Clock clock) : clock_(clock), realStartNs_(MonotonicNs()) {}
+
+EventLoop::~EventLoop() = default;
+
+std::uint64_t EventLoop::NowMs() const {
+  if (clock_ == Clock::Virtual) return virtualNow_;
+  return static_cast<std::uint64_t>((MonotonicNs() - realStartNs_) / 1000000);
+}
+
+std::uint64_t EventLoop::AddTimer(std::uint64_t delayMs, std::uint64_t periodMs,
+                                  std::function<void()> fn) {
+  std::uint64_t handle = nextHandle_++;
+  timers_[handle] = Timer{NowMs() + delayMs, periodMs, std::move(fn)};
+  return handle;
+}
+
+void EventLoop::RemoveTimer(std::uint64_t handle) { timers_.erase(handle); }
+
+void EventLoop::Watch(int fd, bool wantRead, bool wantWrite, Callback callback) {
+  watchers_[fd] = Watcher{wantRead, wantWrite, std::make_shared<Callback>(std::move(callback))};
+}
+
+void EventLoop::Unwatch(int fd) { watchers_.erase(fd); }
+
+bool EventLoop::FireDueTimer() {
+  // The earliest due timer; ties go to the older handle.
+  auto best = timers_.end();
+  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+    if (best == timers_.end() || it->second.due < best->second.due) best = it;
+  }
+  if (best == timers_.end() || best->second.due > NowMs()) return false;
+  std::function<void()> fn = best->second.fn;
+  if (best->second.period > 0) {
+    // Rescheduled before it runs, so that nested loops inside see it.
+    std::uint64_t next = best->second.due + best->second.period;
+    if (next <= NowMs()) next = NowMs() + best->second.period;  // no burst after a stall
+    best->second.due = next;
+  } else {
+    timers_.erase(best);
+  }
+  fn();
+  return true;
+}
+
+bool EventLoop::RunOnce(int maxWaitMs) {
+  std::uint64_t now = NowMs();
+  std::uint64_t nextDue = UINT64_MAX;
+  for (const auto& [handle, timer] : timers_) nextDue = std::min(nextDue, timer.due);
+
+  int timeout = 0;
+  if (clock_ == Clock::Real) {
+    if (nextDue == UINT64_MAX) {
+      timeout = maxWaitMs;
+    } else if (nextDue > now) {
+      timeout = static_cast<int>(std::min<std::uint64_t>(nextDue - now, static_cast<std::uint64_t>(maxWaitMs)));
+    }
+  }
+
+  if (!watchers_.empty() || clock_ == Clock::Real) {
+    std::vector<pollfd> fds;
+    fds.reserve(watchers_.size());
+    for (const auto& [fd, w] : watchers_) {
+      short events = 0;
+      if (w.read) events |= POLLIN;
+      if (w.write) events |= POLLOUT;
+      fds.push_back(pollfd{fd, events, 0});
+    }
+    int n = ::poll(fds.data(), fds.size(), timeout);
+    if (n > 0) {
+      std::vector<std::pair<int, std::pair<bool, bool>>> ready;
+      for (const pollfd& p : fds) {
+        if (p.revents == 0) continue;
+        bool readable = (p.revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
+        bool writable = (p.revents & POLLOUT) != 0;
+        ready.push_back({p.fd, {readable, writable}});
+      }
+      for (const auto& [fd, rw] : ready) {
+        auto it = watchers_.find(fd);
+        if (it == watchers_.end()) continue;  // removed by an earlier callback
+        std::shared_ptr<Callback> cb = it->second.callback;
+        bool readable = rw.first && it->second.read;
+        bool writable = rw.second && it->second.write;
+        if (!readable && !writable) continue;
+        (*cb)(readable, writable);
+      }
+      return true;
+    }
+  }
+
+  if (FireDueTimer()) return true;
+  if (clock_ == Clock::Virtual) {
+    if (nextDue == UINT64_MAX) return false;
+    if (nextDue > virtualNow_) virtualNow_ = nextDue;
+    return FireDueTimer() || true;
+  }
+  return true;
+}
+
+}  // namespace tl

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/core/platform.h"
+
+namespace tl {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<ReadableFile> OpenRead(const std::string& path) override;
+};
+
+}  // namespace tl
