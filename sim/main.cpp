@@ -1,0 +1,13 @@
+// tideload-sim: a simulated module for users without hardware and for tests.
+//   tideload-sim [update options]       the module's TCP update side
+//   tideload-sim discover [options]     the module's UDP discovery side
+#include <cstring>
+
+#include "sim/sim.h"
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "discover") == 0) {
+    return sim::RunDiscoverySim(argc - 2, argv + 2);
+  }
+  return sim::RunUpdateSim(argc - 1, argv + 1);
+}
