@@ -1,12 +1,134 @@
+// tideload-cli inspect: load an application file and describe its image.
+#include <openssl/evp.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "cli/commands.h"
+#include "platform/console/console_host.h"
+#include "update/srecord_loader.h"
 
 namespace tl::cli {
 
-int RunInspect(int, char**) {
-  std::fputs("tideload-cli: 'inspect' is not built yet\n", stderr);
+namespace {
+
+int Usage() {
+  std::fputs("Usage: tideload-cli inspect [--json] [--output IMAGE.bin] FILE\n", stderr);
   return 2;
+}
+
+bool Sha256Hex(const unsigned char* data, std::size_t length, std::string& hex) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int digestLength = 0;
+  if (EVP_Digest(data, length, digest, &digestLength, EVP_sha256(), nullptr) != 1) return false;
+  static const char kDigits[] = "0123456789abcdef";
+  hex.clear();
+  for (unsigned int i = 0; i < digestLength; ++i) {
+    hex += kDigits[digest[i] >> 4];
+    hex += kDigits[digest[i] & 0x0F];
+  }
+  return true;
+}
+
+// A JSON string literal; bytes outside printable ASCII become \u00XX.
+std::string JsonString(std::string_view text) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += ch;
+    } else {
+      out += "\\u00";
+      out += kDigits[c >> 4];
+      out += kDigits[c & 0x0F];
+    }
+  }
+  out += '"';
+  return out;
+}
+
+bool WriteImage(const char* path, const unsigned char* data, std::size_t length) {
+  std::FILE* out = std::fopen(path, "wb");
+  if (out == nullptr) return false;
+  const bool written = std::fwrite(data, 1, length, out) == length;
+  return std::fclose(out) == 0 && written;
+}
+
+}  // namespace
+
+int RunInspect(int argc, char** argv) {
+  bool json = false;
+  const char* output = nullptr;
+  const char* file = nullptr;
+  for (int i = 0; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--json") == 0) {
+      json = true;
+    } else if (std::strcmp(arg, "--output") == 0 || std::strcmp(arg, "-o") == 0) {
+      if (++i >= argc) return Usage();
+      output = argv[i];
+    } else if (std::strncmp(arg, "--output=", 9) == 0) {
+      output = arg + 9;
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      std::fputs("Usage: tideload-cli inspect [--json] [--output IMAGE.bin] FILE\n", stdout);
+      return 0;
+    } else if (std::strcmp(arg, "--") == 0 && i + 1 < argc && file == nullptr) {
+      file = argv[++i];
+    } else if (arg[0] == '-' && arg[1] != '\0') {
+      std::fprintf(stderr, "tideload-cli inspect: unknown option '%s'\n", arg);
+      return Usage();
+    } else if (file == nullptr) {
+      file = arg;
+    } else {
+      return Usage();
+    }
+  }
+  if (file == nullptr) return Usage();
+
+  ConsoleHost host("tideload-cli");
+  // One line per message, without the message's own line end.
+  host.ui.hooks().onMessageBox = [](HeadlessMessageBox& box) {
+    std::string_view text = box.text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+    box.Close();
+  };
+
+  std::optional<LoadedImage> image = LoadSRecordImage(file);
+  if (!image) return 1;
+
+  std::string sha;
+  if (!Sha256Hex(image->imageData.get(), image->imageLength, sha)) {
+    std::fputs("tideload-cli inspect: SHA-256 failed\n", stderr);
+    return 1;
+  }
+  if (output != nullptr && !WriteImage(output, image->imageData.get(), image->imageLength)) {
+    std::fprintf(stderr, "tideload-cli inspect: cannot write '%s': %s\n", output,
+                 std::strerror(errno));
+    return 1;
+  }
+
+  if (json) {
+    std::printf("{\"platform\": %s, \"startAddress\": %lu, \"imageLength\": %lu, \"sha256\": \"%s\"}\n",
+                JsonString(platformName).c_str(), static_cast<unsigned long>(image->startAddress),
+                static_cast<unsigned long>(image->imageLength), sha.c_str());
+  } else {
+    std::printf("Platform:      %s\n", platformName);
+    std::printf("Start address: 0x%08lX (%lu)\n", static_cast<unsigned long>(image->startAddress),
+                static_cast<unsigned long>(image->startAddress));
+    std::printf("Image length:  0x%08lX (%lu)\n", static_cast<unsigned long>(image->imageLength),
+                static_cast<unsigned long>(image->imageLength));
+    std::printf("SHA-256:       %s\n", sha.c_str());
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace tl::cli

@@ -1,0 +1,46 @@
+// The S-record loader: turns an application file into one contiguous image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tl {
+
+// A successful load. The image starts at the first byte of imageData.
+struct LoadedImage {
+  std::unique_ptr<unsigned char[]> imageData;
+  std::uint32_t startAddress = 0;
+  std::uint32_t imageLength = 0;
+};
+
+constexpr std::size_t kPlatformNameSize = 80;  // 79 characters and a zero
+
+// The platform text of the last load attempt's S0 first line (empty when
+// there was none). Every load attempt clears it first.
+extern char platformName[kPlatformNameSize];
+
+// Loads the file; on failure shows its messages and returns nothing.
+std::optional<LoadedImage> LoadSRecordImage(std::string_view path);
+
+// record: the text from a record's "S" to the end of the loaded text. Checks
+// that the record fits, that its count leaves room for the address and the
+// checksum byte, and that its bytes sum to 0xFF; shows "Checksum Error %lx\n"
+// otherwise.
+bool VerifyRecordChecksum(std::string_view record);
+
+unsigned char HexPairToByte(char high, char low);
+
+// "//d/dir/file" becomes "d:\dir\file"; other paths stay as they are.
+void ConvertDrivePath(std::string& path);
+
+// Messages of our own, for the cases the record format leaves open.
+extern const char kNoDataRecordsMessage[];
+extern const char kFileSizeMessage[];
+extern const char kFileReadMessage[];
+extern const char kOutOfMemoryMessage[];
+
+}  // namespace tl
