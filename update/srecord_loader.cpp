@@ -53,7 +53,7 @@ struct PairTable {
   std::array<unsigned char, 65536> byte{};
 };
 
-constexpr PairTable MakePairTable() {
+PairTable MakePairTable() {
   PairTable t;
   for (unsigned first = 0; first < 256; ++first) {
     for (unsigned second = 0; second < 256; ++second) {
@@ -65,25 +65,30 @@ constexpr PairTable MakePairTable() {
   return t;
 }
 
-constexpr PairTable kPairs = MakePairTable();
+// Built on first use (too large for every compiler's constant evaluation).
+const PairTable& Pairs() {
+  static const PairTable table = MakePairTable();
+  return table;
+}
 
-inline unsigned char FastPair(const unsigned char* p) {
+inline unsigned char FastPair(const PairTable& pairs, const unsigned char* p) {
   std::uint16_t index;
   std::memcpy(&index, p, 2);
-  return kPairs.byte[index];
+  return pairs.byte[index];
 }
 
 // Decodes pairs character pairs from src into dst; returns the bytes' sum.
 // dst may overlap src as long as it stays at or below it: every store lands
 // behind the characters still to be read.
-inline unsigned DecodePairs(const unsigned char* src, unsigned char* dst, unsigned pairs) {
+inline unsigned DecodePairs(const PairTable& table, const unsigned char* src, unsigned char* dst,
+                            unsigned pairs) {
   unsigned sum = 0;
   unsigned i = 0;
   for (; i + 4 <= pairs; i += 4) {
-    const unsigned char b0 = FastPair(src + 2 * i);
-    const unsigned char b1 = FastPair(src + 2 * i + 2);
-    const unsigned char b2 = FastPair(src + 2 * i + 4);
-    const unsigned char b3 = FastPair(src + 2 * i + 6);
+    const unsigned char b0 = FastPair(table, src + 2 * i);
+    const unsigned char b1 = FastPair(table, src + 2 * i + 2);
+    const unsigned char b2 = FastPair(table, src + 2 * i + 4);
+    const unsigned char b3 = FastPair(table, src + 2 * i + 6);
     dst[i] = b0;
     dst[i + 1] = b1;
     dst[i + 2] = b2;
@@ -91,7 +96,7 @@ inline unsigned DecodePairs(const unsigned char* src, unsigned char* dst, unsign
     sum += b0 + b1 + b2 + b3;
   }
   for (; i < pairs; ++i) {
-    const unsigned char b = FastPair(src + 2 * i);
+    const unsigned char b = FastPair(table, src + 2 * i);
     sum += b;
     dst[i] = b;
   }
@@ -256,6 +261,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     }
   }
 
+  const PairTable& table = Pairs();
   bool seen = false;
   std::uint32_t end = 0;    // E: one past the last data byte
   std::uint32_t start = 0;  // S
@@ -280,7 +286,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     }
 
     // A data record. Its size and count are checked before anything is read.
-    const unsigned count = n - s >= 4 ? FastPair(text + s + 2) : 0;
+    const unsigned count = n - s >= 4 ? FastPair(table, text + s + 2) : 0;
     if (n - s < 4 || count < addressLength + 1 || 4 + 2 * std::size_t{count} > n - s) {
       VerifyRecordChecksum(record);  // fails and shows the sum
       ShowMessage(kRecordChecksumMessage);
@@ -290,7 +296,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     unsigned sum = count;
     std::uint32_t address = 0;
     for (unsigned i = 0; i < addressLength; ++i, field += 2) {
-      const unsigned char b = FastPair(field);
+      const unsigned char b = FastPair(table, field);
       sum += b;
       address = (address << 8) | b;
     }
@@ -319,8 +325,8 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     // Decode while summing; the record is checked before it counts.
     unsigned char* out = text + written;
     if (fill != 0) std::memset(out, 0, fill);
-    sum += DecodePairs(field, out + fill, dataLength);
-    sum += FastPair(field + 2 * std::size_t{dataLength});  // the checksum byte
+    sum += DecodePairs(table, field, out + fill, dataLength);
+    sum += FastPair(table, field + 2 * std::size_t{dataLength});  // the checksum byte
     if ((sum & 0xFFu) != 0xFFu) {
       ShowChecksumError(sum);
       ShowMessage(kRecordChecksumMessage);
