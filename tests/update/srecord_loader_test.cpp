@@ -268,6 +268,37 @@ TEST_F(LoaderTest, CharactersInsideARecordAreReadWhateverTheyAre) {
   EXPECT_EQ(ImageOf(*image), values);
 }
 
+TEST_F(LoaderTest, LongRecordsWithOddCharactersAnywhere) {
+  // Long data fields are decoded in blocks; one odd pair at any place, in
+  // either case, must still give the rule's values.
+  for (unsigned length : {8u, 16u, 21u, 40u}) {
+    for (unsigned odd = 0; odd < length; ++odd) {
+      std::string chars;
+      Bytes values;
+      for (unsigned i = 0; i < length; ++i) {
+        std::string pair = Hex({static_cast<unsigned char>(i * 37 + length)});
+        if (i % 3 == 1) pair = std::string(1, static_cast<char>(std::tolower(pair[0]))) + pair[1];
+        if (i == odd) pair = odd % 2 ? "g\n" : std::string("\0:", 2);
+        chars += pair;
+        values.push_back(HexPairToByte(pair[0], pair[1]));
+      }
+      unsigned sum = length + 3 + 0x10 + 0x00;
+      for (auto v : values) sum += v;
+      const std::string record = "S1" + Hex({static_cast<unsigned char>(length + 3), 0x10, 0x00}) +
+                                 chars + Hex({static_cast<unsigned char>(~sum)});
+      auto image = Load(record + "\n");
+      ASSERT_TRUE(image) << length << " " << odd;
+      values.resize((length + 3) & ~3u, 0);
+      EXPECT_EQ(ImageOf(*image), values) << length << " " << odd;
+
+      std::string damaged = record;
+      damaged[8 + 2 * ((odd + 1) % length)] ^= 1;
+      EXPECT_FALSE(Load(damaged + "\n"));
+      EXPECT_EQ(Messages().size(), 2u);
+    }
+  }
+}
+
 TEST_F(LoaderTest, AZeroByteBetweenRecordsEndsTheFile) {
   auto image = Load(S1(0x1000, {1, 2, 3, 4}) + std::string("\n\0", 2) + S1(0x1004, {5, 6, 7, 8}) +
                     "\nS1050000AABB96\n");
