@@ -66,59 +66,7 @@ TEST_F(DialogWindowTest, EveryLayoutIsBuiltAtItsDialogUnitPositions) {
     ScriptedDialog dialog(layoutId);
     bool checked = false;
     auto check = [&] {
-      QtDialogWindow& w = *dialog.QtWindow();
-      const DialogLayout& layout = *FindDialogLayout(layoutId);
-      DialogBaseUnits base = BaseUnitsOf(w.font());
-      EXPECT_EQ(w.size(), MapDialogSize(base, layout.width, layout.height));
-      EXPECT_EQ(w.windowTitle(), QString::fromLatin1(layout.caption));
-      for (std::size_t i = 0; i < layout.controls.size(); ++i) {
-        const ControlLayout& c = layout.controls[i];
-        QWidget* widget = w.ControlAt(i);
-        ASSERT_NE(widget, nullptr);
-        QRect expected = MapDialogRect(base, c.x, c.y, c.width, c.height);
-        if (c.kind == ControlKind::Icon) {
-          expected.setSize(QSize(32, 32));  // a static icon takes its picture's size
-          auto* label = qobject_cast<QLabel*>(widget);
-          ASSERT_NE(label, nullptr);
-          EXPECT_EQ(label->pixmap().size(), QSize(32, 32));
-        }
-        EXPECT_EQ(widget->geometry(), expected) << "control " << i;
-        if (c.id != kNoId) {
-          EXPECT_EQ(w.Control(c.id), widget);
-        }
-        switch (c.kind) {
-          case ControlKind::PushButton:
-          case ControlKind::DefPushButton: {
-            auto* button = qobject_cast<QPushButton*>(widget);
-            ASSERT_NE(button, nullptr);
-            EXPECT_EQ(button->text(), QString::fromLatin1(c.text));
-            EXPECT_EQ(button->isDefault(), c.kind == ControlKind::DefPushButton);
-            break;
-          }
-          case ControlKind::Label:
-            ASSERT_NE(qobject_cast<QLabel*>(widget), nullptr);
-            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), QString::fromLatin1(c.text));
-            break;
-          case ControlKind::Edit: {
-            auto* edit = qobject_cast<QLineEdit*>(widget);
-            ASSERT_NE(edit, nullptr);
-            EXPECT_EQ(edit->echoMode() == QLineEdit::Password, (c.style & kPassword) != 0);
-            EXPECT_EQ(edit->validator() != nullptr, (c.style & kDigitsOnly) != 0);
-            break;
-          }
-          case ControlKind::CheckBox:
-            EXPECT_NE(qobject_cast<QCheckBox*>(widget), nullptr);
-            break;
-          case ControlKind::ProgressBar:
-            EXPECT_NE(qobject_cast<QProgressBar*>(widget), nullptr);
-            break;
-          case ControlKind::TreeView:
-            EXPECT_NE(qobject_cast<QTreeWidget*>(widget), nullptr);
-            break;
-          case ControlKind::Icon:
-            break;
-        }
-      }
+      ExpectBuiltFromLayout(*dialog.QtWindow());
       checked = true;
     };
     dialog.onInit = [&] {
