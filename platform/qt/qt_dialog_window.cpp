@@ -196,7 +196,12 @@ void QtDialogWindow::FocusAndSelectAll(int id) {
   QWidget* w = Control(id);
   if (w == nullptr) return;
   w->setFocus(Qt::OtherFocusReason);
-  if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    edit->selectAll();
+    // A text set just before leaves a queued update in the edit that drops
+    // the selection; selecting again behind it makes the selection stick.
+    QMetaObject::invokeMethod(edit, &QLineEdit::selectAll, Qt::QueuedConnection);
+  }
 }
 
 void QtDialogWindow::EnableControl(int id, bool enabled) {
