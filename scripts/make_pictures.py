@@ -237,7 +237,7 @@ ANTENNA = [
 
 def draw_antenna(ok):
     t = tile("green" if ok else "red")
-    t.pattern(0, 0, ANTENNA, {"#": "grey" if ok else "white"})
+    t.pattern(0, 0, ANTENNA, {"#": "darkgrey" if ok else "white"})
     return t
 
 

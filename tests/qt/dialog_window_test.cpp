@@ -1,6 +1,7 @@
 // The generic dialog: geometry from dialog units, controls, tab order,
 // timers, nested loops and the moment an ending takes effect.
 #include <QCheckBox>
+#include <QDir>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
@@ -65,15 +66,14 @@ TEST_F(DialogWindowTest, EveryLayoutIsBuiltAtItsDialogUnitPositions) {
     SCOPED_TRACE(layoutId);
     ScriptedDialog dialog(layoutId);
     bool checked = false;
-    auto check = [&] {
-      ExpectBuiltFromLayout(*dialog.QtWindow());
+    WhenOpen(layoutId, [&](QtDialogWindow& w) {
+      ExpectBuiltFromLayout(w);
       checked = true;
-    };
-    dialog.onInit = [&] {
-      check();
+      QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
+      dir.mkpath(QStringLiteral("."));
+      w.grab().save(dir.filePath(QStringLiteral("layout-%1.png").arg(layoutId)));
       dialog.EndDialog(IDCANCEL);
-      return true;
-    };
+    });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_TRUE(checked);
   }
@@ -226,6 +226,22 @@ TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
     TreeItem again = w.TreeInsertLast(kIdDeviceTree, kTreeRoot, "gamma");
     EXPECT_NE(again, first);
     EXPECT_EQ(w.TreeInsertLast(kIdDeviceTree, second, "late child"), 0u);
+
+    // A picture of a filled tree, for the eye.
+    TreeItem group = w.TreeInsertLast(kIdDeviceTree, kTreeRoot, "QELM-200 running Gateway");
+    w.TreeSetStateImage(kIdDeviceTree, group, 1);
+    const char* labels[] = {"Ethernet at 10.0.0.5", "Ethernet DHCP'd at 10.0.0.6", "WiFi at 10.0.0.7",
+                            "WiFi at 10.0.0.8"};
+    for (int i = 0; i < 4; ++i) {
+      TreeItem item = w.TreeInsertLast(kIdDeviceTree, group, labels[i]);
+      w.TreeSetStateImage(kIdDeviceTree, item, 2 + i);
+    }
+    w.TreeSetStateImage(kIdDeviceTree, again, 2);
+    tree->expandAll();
+    w.TreeSelect(kIdDeviceTree, again);
+    QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
+    dir.mkpath(QStringLiteral("."));
+    w.grab().save(dir.filePath(QStringLiteral("find-tree.png")));
   };
   dialog.onInit = [&] {
     check();
