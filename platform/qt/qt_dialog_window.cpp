@@ -404,6 +404,8 @@ void QtDialogWindow::contextMenuEvent(QContextMenuEvent* event) {
     commands[menu.addAction(ToQt(text))] = commandId;
   }
   QAction* chosen = menu.exec(event->globalPos());
+  // The dialog may have been ended while the menu was open.
+  if (endRequested_) return;
   if (chosen != nullptr && commands.count(chosen) != 0) ChooseSystemCommand(commands[chosen]);
 }
 
