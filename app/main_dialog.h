@@ -30,6 +30,7 @@ class MainDialog : public Dialog {
   // ---- Dialog
   void DoDataExchange(DataExchange& dx) override;
   bool OnInitDialog() override;
+  void OnCommand(int id) override;
   void OnCancel() override;
   void OnButton(int id) override;
   void OnSysCommand(unsigned commandId) override;

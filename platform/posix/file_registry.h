@@ -37,10 +37,15 @@ class FileRegistry : public Registry {
 
  private:
   struct Value {
+    std::string name;  // as written
     std::uint32_t type = 0;
     std::vector<unsigned char> data;
   };
-  using Hive = std::map<std::string, std::map<std::string, Value>>;  // key path (lower case) -> values
+  struct KeyEntry {
+    std::string path;                     // as first written
+    std::map<std::string, Value> values;  // by lower-case name
+  };
+  using Hive = std::map<std::string, KeyEntry>;  // by lower-case path
 
   bool Load(Hive* hive, bool* parsed) const;
   bool Save(const Hive& hive);
