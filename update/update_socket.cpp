@@ -54,6 +54,7 @@ void UpdateSocket::TakeByte(unsigned char byte) {
     // Full without a line end: keep the first kLongestLine characters.
     cutting_ = true;
     lastWasCr_ = lineBuffer[kLineBufferSize - 1] == '\r';
+    lineLength = kLongestLine;
   }
 }
 

@@ -21,7 +21,7 @@ class ModuleLineSink {
   ~ModuleLineSink() = default;
 };
 
-class UpdateSocket : public SocketEvents {
+class UpdateSocket final : public SocketEvents {
  public:
   static constexpr std::uint16_t kModulePort = 20034;
   static constexpr int kLineBufferSize = 256;
