@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -222,10 +223,11 @@ class Session {
       return Fail("image length " + std::to_string(length) + ", expected " + std::to_string(*o_.expectLength));
     }
     if (!Step(103, "103 Send image")) return Result();
-    std::vector<unsigned char> image(length);
+    // Filled by the reads below; not cleared first.
+    std::unique_ptr<unsigned char[]> image(new unsigned char[length]);
     if (o_.closeMidImage || o_.resetMidImage) {
       std::size_t half = length / 2;
-      if (!ReadExact(image.data(), half)) return Fail("image ended early");
+      if (!ReadExact(image.get(), half)) return Fail("image ended early");
       if (o_.resetMidImage) {
         linger l{1, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
@@ -233,7 +235,7 @@ class Session {
       note_ = o_.resetMidImage ? "reset half-way through the image" : "closed half-way through the image";
       return true;
     }
-    if (!ReadExact(image.data(), length)) return Fail("image ended early");
+    if (!ReadExact(image.get(), length)) return Fail("image ended early");
     std::vector<int> percents;
     for (int p = 1; p < 100; p += o_.progressStep) percents.push_back(p);
     percents.push_back(100);
@@ -255,7 +257,7 @@ class Session {
     if (o_.expectReboot && choice != *o_.expectReboot) return Fail("unexpected reboot choice");
     if (!o_.saveFile.empty()) {
       std::ofstream out(o_.saveFile, std::ios::binary | std::ios::trunc);
-      out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+      out.write(reinterpret_cast<const char*>(image.get()), static_cast<std::streamsize>(length));
       if (!out) return Fail("cannot save the image to " + o_.saveFile);
     }
     if (!Step(o_.endCode, std::to_string(o_.endCode) + " Programming done")) return Result();
