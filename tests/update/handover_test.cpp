@@ -10,7 +10,7 @@ namespace {
 
 using test::TestHost;
 
-constexpr char kFile[] = "S0RT40\r\nS1070100414243447B\r\n";
+constexpr char kFile[] = "S0RT40\r\nS107010041424344ED\r\n";
 
 struct HandOver {
   HandOver() : file(host.registryDir.Write("demo_APP.s19", kFile)) {}
