@@ -1,12 +1,469 @@
+// The module's side of the TCP update exchange. The module leads: it sends
+// numbered text lines ending in CR LF and reads the program's answers.
+//   100 <text>:<platform>:<text>   its platform
+//   101 ...                         wants "user 0x00 password CR LF"
+//   102 ...                         wants start address and length (2 x 4 bytes, big-endian)
+//   103 ...                         wants the image bytes
+//   301..400                        progress
+//   105 ...                         wants "R" (reboot) or "D"
+//   106 / 107                       done
+//   201..300                        an error
+// Standard library and POSIX only.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "sim/sim.h"
 
 namespace sim {
 
-int RunUpdateSim(int, char**) {
-  std::fputs("tideload-sim: the update side is not built yet\n", stderr);
-  return 2;
+namespace {
+
+struct Options {
+  std::string listen = "127.0.0.1";
+  int port = 20034;
+  std::string readyFile;
+  int connections = 1;  // 0: serve for ever
+  std::string platform = "RT40";
+  std::string user;
+  std::optional<std::string> password;  // set: ask with 101
+  int paceMs = 0;                       // between progress lines
+  int progressStep = 1;
+  int endCode = 106;
+  std::string saveFile;
+  std::optional<char> expectReboot;  // 'R' or 'D'
+  std::optional<std::uint32_t> expectLength;
+  std::uint32_t maxLength = 256u << 20;
+  int timeoutS = 60;  // for every wait on the program
+  // Faults.
+  bool wrongPlatform = false;
+  int errorAt = 0;  // send the error line instead of this code
+  std::string errorLine = "250 Bad image";
+  int silentAt = 0;  // go silent instead of sending this code
+  bool closeMidImage = false;
+  bool resetMidImage = false;
+  bool byteByByte = false;
+  bool batch = false;
+  bool longLine = false;
+  bool quiet = false;
+};
+
+void Usage() {
+  std::fputs(
+      "Usage: tideload-sim [OPTIONS]   a simulated module's update side\n"
+      "  --listen ADDR        address to listen on (127.0.0.1)\n"
+      "  --port N             TCP port (20034); 0 picks a free one and prints it\n"
+      "  --ready-file FILE    write the port there once listening\n"
+      "  --connections N      updates to serve, 0 for ever (1)\n"
+      "  --platform TEXT      platform reported with 100 (RT40)\n"
+      "  --variant-512        report RT40-512 instead\n"
+      "  --user NAME --password PASS   ask for credentials with 101 and check them\n"
+      "  --pace MS            pause between progress lines (0)\n"
+      "  --progress-step N    per-cent step of the progress lines (1)\n"
+      "  --end 106|107        the completion code (106)\n"
+      "  --save FILE          save the received image\n"
+      "  --expect-reboot R|D  check the reboot choice\n"
+      "  --expect-length N    check the image length\n"
+      "  --max-length N       refuse longer images (256 MiB)\n"
+      "  --timeout S          give up waiting on the program after S seconds (60)\n"
+      "Faults:\n"
+      "  --wrong-platform     report a platform the file cannot match; expects 8 zero bytes\n"
+      "  --error-at CODE      send the error line instead of CODE (100 101 102 103 301 105 106)\n"
+      "  --error-line TEXT    the error line (\"250 Bad image\")\n"
+      "  --silent-at CODE     go silent instead of sending CODE\n"
+      "  --close-mid-image    close the connection half-way through the image\n"
+      "  --reset-mid-image    reset the connection half-way through the image\n"
+      "  --byte-by-byte       send every line one byte at a time\n"
+      "  --batch              send lines that need no answer together in one send\n"
+      "  --long-line          send an over-long line (104 and 400 characters) first\n"
+      "  --quiet              no status line\n",
+      stderr);
+}
+
+bool ParseInt(const char* text, long long low, long long high, long long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(text, &end, 0);
+  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
+  *out = v;
+  return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char** v) {
+      if (i + 1 >= argc) return false;
+      *v = argv[++i];
+      return true;
+    };
+    auto number = [&](long long low, long long high, long long* out) {
+      const char* v = nullptr;
+      return value(&v) && ParseInt(v, low, high, out);
+    };
+    const char* v = nullptr;
+    long long n = 0;
+    if (a == "--listen" && value(&v)) {
+      o->listen = v;
+    } else if (a == "--port" && number(0, 65535, &n)) {
+      o->port = static_cast<int>(n);
+    } else if (a == "--ready-file" && value(&v)) {
+      o->readyFile = v;
+    } else if (a == "--connections" && number(0, 1000000, &n)) {
+      o->connections = static_cast<int>(n);
+    } else if (a == "--platform" && value(&v)) {
+      o->platform = v;
+    } else if (a == "--variant-512") {
+      o->platform = "RT40-512";
+    } else if (a == "--user" && value(&v)) {
+      o->user = v;
+    } else if (a == "--password" && value(&v)) {
+      o->password = v;
+    } else if (a == "--pace" && number(0, 60000, &n)) {
+      o->paceMs = static_cast<int>(n);
+    } else if (a == "--progress-step" && number(1, 100, &n)) {
+      o->progressStep = static_cast<int>(n);
+    } else if (a == "--end" && number(106, 107, &n)) {
+      o->endCode = static_cast<int>(n);
+    } else if (a == "--save" && value(&v)) {
+      o->saveFile = v;
+    } else if (a == "--expect-reboot" && value(&v) && (v == std::string("R") || v == std::string("D"))) {
+      o->expectReboot = v[0];
+    } else if (a == "--expect-length" && number(0, 0xFFFFFFFFLL, &n)) {
+      o->expectLength = static_cast<std::uint32_t>(n);
+    } else if (a == "--max-length" && number(0, 0xFFFFFFFFLL, &n)) {
+      o->maxLength = static_cast<std::uint32_t>(n);
+    } else if (a == "--timeout" && number(1, 3600, &n)) {
+      o->timeoutS = static_cast<int>(n);
+    } else if (a == "--wrong-platform") {
+      o->wrongPlatform = true;
+    } else if (a == "--error-at" && number(100, 400, &n)) {
+      o->errorAt = static_cast<int>(n);
+    } else if (a == "--error-line" && value(&v)) {
+      o->errorLine = v;
+    } else if (a == "--silent-at" && number(100, 400, &n)) {
+      o->silentAt = static_cast<int>(n);
+    } else if (a == "--close-mid-image") {
+      o->closeMidImage = true;
+    } else if (a == "--reset-mid-image") {
+      o->resetMidImage = true;
+    } else if (a == "--byte-by-byte") {
+      o->byteByByte = true;
+    } else if (a == "--batch") {
+      o->batch = true;
+    } else if (a == "--long-line") {
+      o->longLine = true;
+    } else if (a == "--quiet") {
+      o->quiet = true;
+    } else {
+      std::fprintf(stderr, "tideload-sim: bad option '%s'\n", a.c_str());
+      return false;
+    }
+  }
+  if (o->wrongPlatform && o->platform == "RT40") o->platform = "ZX99";
+  return true;
+}
+
+// One update on one accepted connection.
+class Session {
+ public:
+  Session(const Options& o, int fd) : o_(o), fd_(fd) {}
+
+  // True when the program behaved as the module expects.
+  bool Run() {
+    if (o_.longLine) Line("104 " + std::string(400, 'x'));
+    if (!Step(100, "100 Ombrelin module:" + o_.platform + ":sim")) return Result();
+    if (o_.password) {
+      if (!Step(101, "101 Password needed")) return Result();
+      std::string answer;
+      if (!ReadLine(&answer, 4096)) return Fail("no credentials line");
+      std::size_t zero = answer.find('\0');
+      if (zero == std::string::npos) return Fail("credentials without the 0x00 byte");
+      // Never echo what came: only whether it matched.
+      if (answer.substr(0, zero) != o_.user || answer.substr(zero + 1) != *o_.password) {
+        Line("203 Bad password");
+        Flush();
+        ExpectQuietClose();
+        return Fail("wrong user name or password");
+      }
+    }
+    if (!Step(102, "102 Send placement")) return Result();
+    unsigned char placement[8];
+    if (!ReadExact(placement, 8)) return Fail("no placement words");
+    std::uint32_t start = Word(placement), length = Word(placement + 4);
+    if (o_.wrongPlatform) {
+      if (start != 0 || length != 0) return Fail("wrong platform but placement was not 8 zero bytes");
+      Line("251 Wrong platform");
+      Flush();
+      if (!ExpectQuietClose()) return false;
+      note_ = "8 zero bytes on the wrong platform";
+      return true;
+    }
+    if (start == 0 && length == 0) return Fail("8 zero bytes although the platform matches");
+    if (length == 0 || length > o_.maxLength) return Fail("image length " + std::to_string(length) + " refused");
+    if (o_.expectLength && length != *o_.expectLength) {
+      return Fail("image length " + std::to_string(length) + ", expected " + std::to_string(*o_.expectLength));
+    }
+    if (!Step(103, "103 Send image")) return Result();
+    // Filled by the reads below; not cleared first.
+    std::unique_ptr<unsigned char[]> image(new unsigned char[length]);
+    if (o_.closeMidImage || o_.resetMidImage) {
+      std::size_t half = length / 2;
+      if (!ReadExact(image.get(), half)) return Fail("image ended early");
+      if (o_.resetMidImage) {
+        linger l{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+      }
+      note_ = o_.resetMidImage ? "reset half-way through the image" : "closed half-way through the image";
+      return true;
+    }
+    if (!ReadExact(image.get(), length)) return Fail("image ended early");
+    std::vector<int> percents;
+    for (int p = 1; p < 100; p += o_.progressStep) percents.push_back(p);
+    percents.push_back(100);
+    for (int p : percents) {
+      if (p == percents.front()) {
+        if (!Step(301, std::to_string(300 + p))) return Result();
+      } else {
+        Line(std::to_string(300 + p));
+      }
+      if (o_.paceMs > 0) {
+        Flush();
+        std::this_thread::sleep_for(std::chrono::milliseconds(o_.paceMs));
+      }
+    }
+    if (!Step(105, "105 Reboot when complete?")) return Result();
+    unsigned char choice = 0;
+    if (!ReadExact(&choice, 1)) return Fail("no reboot choice");
+    if (choice != 'R' && choice != 'D') return Fail("reboot choice is neither R nor D");
+    if (o_.expectReboot && choice != *o_.expectReboot) return Fail("unexpected reboot choice");
+    if (!o_.saveFile.empty()) {
+      std::ofstream out(o_.saveFile, std::ios::binary | std::ios::trunc);
+      out.write(reinterpret_cast<const char*>(image.get()), static_cast<std::streamsize>(length));
+      if (!out) return Fail("cannot save the image to " + o_.saveFile);
+    }
+    if (!Step(o_.endCode, std::to_string(o_.endCode) + " Programming done")) return Result();
+    Flush();
+    if (!ExpectQuietClose()) return false;
+    char text[160];
+    std::snprintf(text, sizeof text, "image %u bytes at 0x%08X, reboot %c", length, start, choice);
+    note_ = text;
+    return true;
+  }
+
+  const std::string& Note() const { return note_; }
+
+ private:
+  // Sends the step's line, or the fault asked for at that step. False when
+  // the session stops here (its outcome is then in stepResult_).
+  bool Step(int code, const std::string& line) {
+    if (o_.errorAt == code) {
+      Line(o_.errorLine);
+      Flush();
+      stepResult_ = ExpectQuietClose();
+      if (stepResult_) note_ = "error line at " + std::to_string(code);
+      return false;
+    }
+    if (o_.silentAt == code) {
+      Flush();
+      stepResult_ = ExpectQuietClose();
+      if (stepResult_) note_ = "silent at " + std::to_string(code);
+      return false;
+    }
+    Line(line);
+    // The batch mode keeps lines that need no answer for one send.
+    bool needsAnswer = code == 101 || code == 102 || code == 103 || code == 105;
+    if (!o_.batch || needsAnswer || code == 106 || code == 107) Flush();
+    return true;
+  }
+  bool Result() const { return stepResult_; }
+
+  void Line(const std::string& text) {
+    out_ += text;
+    out_ += "\r\n";
+    if (!o_.batch) Flush();
+  }
+
+  void Flush() {
+    if (out_.empty()) return;
+    if (o_.byteByByte) {
+      for (char c : out_) {
+        SendAll(&c, 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+    } else {
+      SendAll(out_.data(), out_.size());
+    }
+    out_.clear();
+  }
+
+  void SendAll(const char* data, std::size_t length) {
+    while (length > 0 && !broken_) {
+      ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        broken_ = true;
+        return;
+      }
+      data += n;
+      length -= static_cast<std::size_t>(n);
+    }
+  }
+
+  // Waits for readable data; false on time-out.
+  bool WaitReadable() {
+    pollfd p{fd_, POLLIN, 0};
+    for (;;) {
+      int r = ::poll(&p, 1, o_.timeoutS * 1000);
+      if (r < 0 && errno == EINTR) continue;
+      return r > 0;
+    }
+  }
+
+  bool ReadExact(unsigned char* data, std::size_t length) {
+    std::size_t got = 0;
+    while (got < length) {
+      if (!WaitReadable()) return false;
+      ssize_t n = ::recv(fd_, data + got, length - got, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  bool ReadLine(std::string* line, std::size_t limit) {
+    line->clear();
+    unsigned char c = 0;
+    while (line->size() <= limit) {
+      if (!ReadExact(&c, 1)) return false;
+      line->push_back(static_cast<char>(c));
+      if (line->size() >= 2 && line->compare(line->size() - 2, 2, "\r\n") == 0) {
+        line->resize(line->size() - 2);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // After an ending the program sends nothing and closes.
+  bool ExpectQuietClose() {
+    char buffer[256];
+    for (;;) {
+      if (!WaitReadable()) return Fail("the program did not close the connection");
+      ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0) return true;
+      if (n < 0) return errno == ECONNRESET ? true : Fail("read error while waiting for the close");
+      return Fail("the program sent " + std::to_string(n) + " bytes after the end");
+    }
+  }
+
+  bool Fail(const std::string& why) {
+    if (note_.empty()) note_ = why;
+    return false;
+  }
+
+  static std::uint32_t Word(const unsigned char* b) {
+    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
+           std::uint32_t{b[3]};
+  }
+
+  const Options& o_;
+  int fd_;
+  std::string out_;
+  std::string note_;
+  bool broken_ = false;
+  bool stepResult_ = false;
+};
+
+}  // namespace
+
+int RunUpdateSim(int argc, char** argv) {
+  Options o;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      Usage();
+      return 0;
+    }
+  }
+  if (!ParseOptions(argc, argv, &o)) {
+    Usage();
+    return 2;
+  }
+  ::signal(SIGPIPE, SIG_IGN);
+
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<std::uint16_t>(o.port));
+  if (::inet_pton(AF_INET, o.listen.c_str(), &sa.sin_addr) != 1) {
+    std::fprintf(stderr, "tideload-sim: bad address '%s'\n", o.listen.c_str());
+    return 2;
+  }
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(listener, 4) != 0) {
+    std::fprintf(stderr, "tideload-sim: cannot listen on %s:%d: %s\n", o.listen.c_str(), o.port,
+                 std::strerror(errno));
+    return 2;
+  }
+  socklen_t len = sizeof sa;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len);
+  int port = ntohs(sa.sin_port);
+  std::printf("listening on %s:%d\n", o.listen.c_str(), port);
+  std::fflush(stdout);
+  if (!o.readyFile.empty()) {
+    std::string temporary = o.readyFile + ".tmp";
+    {
+      std::ofstream ready(temporary, std::ios::trunc);
+      ready << port << "\n";
+    }
+    std::rename(temporary.c_str(), o.readyFile.c_str());
+  }
+
+  bool allClean = true;
+  for (int served = 0; o.connections == 0 || served < o.connections; ++served) {
+    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EINTR) {
+        --served;
+        continue;
+      }
+      std::fprintf(stderr, "tideload-sim: accept failed: %s\n", std::strerror(errno));
+      allClean = false;
+      break;
+    }
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    Session session(o, fd);
+    bool clean = session.Run();
+    ::close(fd);
+    allClean = allClean && clean;
+    if (!o.quiet) {
+      std::fprintf(stderr, "tideload-sim: %s: %s\n", clean ? "ok" : "FAILED", session.Note().c_str());
+    }
+  }
+  ::close(listener);
+  return allClean ? 0 : 1;
 }
 
 }  // namespace sim

@@ -1,9 +1,23 @@
 #include "app/main_dialog.h"
+#include "platform/core/platform.h"
+#include "update/update_dialog.h"
 
 namespace tl {
 
-// The update arrives with the update dialog; until then "Update" stops
-// after the address has been stored.
-void MainDialog::HandOverToUpdate(std::uint32_t) {}
+void MainDialog::HandOverToUpdate(std::uint32_t address) {
+  int result = IDCANCEL;
+  {
+    // Made for this one update; gone (connection closed, image freed)
+    // before the result is reported.
+    UpdateDialog update(fileName, address, rebootWhenComplete, this);
+    result = update.DoModal();
+  }
+  if (result == IDOK) {
+    if (unattended != 1) ShowMessage("Programming Complete without Error.");
+    Dialog::OnOK();
+    return;
+  }
+  ShowMessage("Update Failed");
+}
 
 }  // namespace tl

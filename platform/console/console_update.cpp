@@ -1,0 +1,177 @@
+#include "platform/console/console_update.h"
+
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/core/layout.h"
+
+namespace tl {
+
+namespace {
+
+// The terminal's settings while echo is off, restored on every way out.
+termios g_savedTerminal;
+volatile sig_atomic_t g_echoOff = 0;
+
+void RestoreEcho() {
+  if (g_echoOff) {
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    g_echoOff = 0;
+  }
+}
+
+void RestoreEchoOnSignal(int signalNumber) {
+  RestoreEcho();
+  ::signal(signalNumber, SIG_DFL);
+  ::raise(signalNumber);
+}
+
+bool EchoOff() {
+  if (::tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0) return false;
+  termios quiet = g_savedTerminal;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  quiet.c_lflag |= ICANON;
+  ::signal(SIGINT, RestoreEchoOnSignal);
+  ::signal(SIGTERM, RestoreEchoOnSignal);
+  ::signal(SIGHUP, RestoreEchoOnSignal);
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) != 0) return false;
+  g_echoOff = 1;
+  return true;
+}
+
+void Wipe(std::string& secret) {
+  volatile char* p = secret.data();
+  for (std::size_t i = 0; i < secret.size(); ++i) p[i] = '\0';
+  secret.clear();
+}
+
+}  // namespace
+
+ConsoleUpdateUser::ConsoleUpdateUser(ConsoleHost& host, std::string userName)
+    : host_(host), userName_(std::move(userName)), terminal_(::isatty(STDERR_FILENO) == 1) {
+  previous_ = host_.ui.hooks();
+  HeadlessUi::Hooks& hooks = host_.ui.hooks();
+  hooks.onProgress = [this](HeadlessWindow&, int id, int position) {
+    if (id == kIdProgress) OnProgress(position);
+  };
+  auto showBox = previous_.onMessageBox;
+  hooks.onMessageBox = [this, showBox](HeadlessMessageBox& box) {
+    EndBarLine();  // every box text on its own line
+    if (showBox) {
+      showBox(box);
+    } else {
+      std::fprintf(stderr, "%s\n", box.text.c_str());
+      box.Close();
+    }
+  };
+  auto shown = previous_.onDialogShown;
+  hooks.onDialogShown = [this, shown](HeadlessWindow& window) {
+    if (window.Owner().LayoutId() == kDialogCredentials) {
+      AnswerCredentials(window);
+    } else if (shown) {
+      shown(window);
+    }
+  };
+}
+
+ConsoleUpdateUser::~ConsoleUpdateUser() {
+  EndBarLine();
+  RestoreEcho();
+  Wipe(typed_);
+  host_.ui.hooks() = previous_;
+}
+
+void ConsoleUpdateUser::OnProgress(int position) {
+  if (position == lastShown_) return;
+  if (!terminal_) {
+    // Plain lines: one per tenth, so that a log stays short.
+    bool sameTenth = lastShown_ >= 0 && position / 10 == lastShown_ / 10;
+    lastShown_ = position;
+    if (sameTenth || position == 0) return;
+    std::fprintf(stderr, "Percent Complete %d%%\n", position);
+    std::fflush(stderr);
+    return;
+  }
+  lastShown_ = position;
+  constexpr int kWidth = 40;
+  int filled = position * kWidth / 100;
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.append(static_cast<std::size_t>(kWidth - filled), '.');
+  std::fprintf(stderr, "\rPercent Complete [%s] %3d%%", bar.c_str(), position);
+  std::fflush(stderr);
+  barOpen_ = true;
+}
+
+void ConsoleUpdateUser::EndBarLine() {
+  if (!barOpen_) return;
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+  barOpen_ = false;
+}
+
+void ConsoleUpdateUser::AnswerCredentials(HeadlessWindow& window) {
+  window.Type(kIdUserName, userName_);
+  if (const char* fromEnvironment = std::getenv("TIDELOAD_PASSWORD")) {
+    window.Type(kIdPassword, fromEnvironment);
+    window.Press(kIdOk);
+    return;
+  }
+  if (::isatty(STDIN_FILENO) == 1) {
+    StartPrompt(window);
+    return;
+  }
+  EndBarLine();
+  std::fputs("tideload-cli: the module asks for a password: set TIDELOAD_PASSWORD\n", stderr);
+  window.Press(kIdCancel);
+}
+
+// The prompt is read from the event loop, so that the update's timer and
+// socket go on while the user types.
+void ConsoleUpdateUser::StartPrompt(HeadlessWindow& window) {
+  EndBarLine();
+  std::fprintf(stderr, "Password needed%s%s: ", userName_.empty() ? "" : " for ",
+               userName_.c_str());
+  std::fflush(stderr);
+  EchoOff();
+  prompting_ = true;
+  Wipe(typed_);
+  HeadlessWindow* w = &window;
+  host_.loop.Watch(STDIN_FILENO, true, false,
+                   [this, w](bool readable, bool) {
+                     if (readable) OnPromptReadable(*w);
+                   });
+}
+
+void ConsoleUpdateUser::OnPromptReadable(HeadlessWindow& window) {
+  char c = 0;
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n <= 0) {
+      FinishPrompt(window, false);  // end of input: cancelled
+      return;
+    }
+    if (c == '\n' || c == '\r') {
+      FinishPrompt(window, true);
+      return;
+    }
+    typed_.push_back(c);
+    // In canonical mode a whole line is pending once readable.
+  }
+}
+
+void ConsoleUpdateUser::FinishPrompt(HeadlessWindow& window, bool ok) {
+  host_.loop.Unwatch(STDIN_FILENO);
+  RestoreEcho();
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+  prompting_ = false;
+  if (ok) window.Type(kIdPassword, typed_);
+  Wipe(typed_);
+  window.Press(ok ? kIdOk : kIdCancel);
+}
+
+}  // namespace tl

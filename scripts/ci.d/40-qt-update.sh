@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The desktop program's update under Qt's offscreen platform against
+# tideload-sim: -I -F -A must exit 0; screenshots of the update dialog
+# mid-run and of the credentials prompt land in the build folder.
+#   $1 build folder, $2 source folder
+set -uo pipefail
+BUILD=${1:?build folder}
+SRC=${2:?source folder}
+if [ ! -x "$BUILD/tideload" ] || [ ! -x "$BUILD/tideload-sim" ]; then
+  echo "qt-update: $BUILD/tideload or tideload-sim not built; skipped"
+  exit 0
+fi
+SHOTS="$BUILD/screenshots/update"
+WORK=$(mktemp -d)
+SIM_PID=
+cleanup() { [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null; rm -rf "$WORK"; }
+trap cleanup EXIT
+mkdir -p "$SHOTS"
+export QT_QPA_PLATFORM=offscreen TIDELOAD_REGISTRY_DIR="$WORK/registry"
+failed=0
+
+start_sim() {  # start_sim ARGS... ; sets ADDR and SIM_PID
+  for attempt in 1 2 3 4 5 6 7 8; do
+    ADDR="127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
+    rm -f "$WORK/ready"
+    "$BUILD/tideload-sim" --listen "$ADDR" --ready-file "$WORK/ready" "$@" >"$WORK/sim.out" 2>"$WORK/sim.err" &
+    SIM_PID=$!
+    for _ in $(seq 200); do
+      [ -e "$WORK/ready" ] && return 0
+      kill -0 "$SIM_PID" 2>/dev/null || break
+      sleep 0.01
+    done
+  done
+  return 1
+}
+
+echo "qt-update: tideload -I<sim> -F examples/demo_APP.s19 -A exits 0 (progress paced for a mid-run picture)"
+start_sim --pace 20 --save "$WORK/image.bin" || { echo "qt-update: no sim"; exit 1; }
+TIDELOAD_SCREENSHOT_DIR="$SHOTS/run" timeout 60 "$BUILD/tideload" "-I$ADDR" "-F$SRC/examples/demo_APP.s19" -A
+status=$?
+wait "$SIM_PID"; sim_status=$?; SIM_PID=
+if [ "$status" -ne 0 ] || [ "$sim_status" -ne 0 ]; then
+  echo "qt-update: FAILED (tideload $status, sim $sim_status)"; cat "$WORK/sim.err"; failed=1
+fi
+ls "$SHOTS/run" 2>/dev/null | head
+
+echo "qt-update: the credentials prompt (left open; the program is stopped after the picture)"
+start_sim --user admin --password not-shown --timeout 20 || { echo "qt-update: no sim"; exit 1; }
+TIDELOAD_SCREENSHOT_DIR="$SHOTS/credentials" timeout 8 "$BUILD/tideload" "-I$ADDR" "-F$SRC/examples/demo_APP.s19" -A
+kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; SIM_PID=
+if ! ls "$SHOTS/credentials" 2>/dev/null | grep -q .; then
+  echo "qt-update: FAILED: no screenshot of the credentials prompt"; failed=1
+fi
+ls "$SHOTS/credentials" 2>/dev/null | head
+[ "$failed" -eq 0 ] && echo "qt-update: ok, screenshots in $SHOTS"
+exit "$failed"

@@ -1,0 +1,172 @@
+#include "tests/e2e/e2e_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+namespace e2e {
+
+std::string BuildDir() { return TIDELOAD_BUILD_DIR; }
+std::string SourceDir() { return TIDELOAD_SOURCE_DIR; }
+
+namespace {
+std::string TempRoot() {
+  static std::string root = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tideload-e2e-XXXXXX").string();
+    char* made = ::mkdtemp(pattern.data());
+    return std::string(made ? made : "/tmp");
+  }();
+  return root;
+}
+int g_serial = 0;
+}  // namespace
+
+std::string TempFile(const std::string& name) {
+  return TempRoot() + "/" + std::to_string(::getpid()) + "-" + std::to_string(++g_serial) + "-" + name;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+Child::Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+             const std::string& stdinFile) {
+  outPath_ = TempFile("out.txt");
+  errPath_ = TempFile("err.txt");
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    int in = ::open(stdinFile.c_str(), O_RDONLY);
+    int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+}
+
+Child::~Child() {
+  if (pid_ > 0 && !reaped_) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+}
+
+bool Child::Running() {
+  if (reaped_) return false;
+  int status = 0;
+  pid_t r = ::waitpid(pid_, &status, WNOHANG);
+  if (r == pid_) {
+    reaped_ = true;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+  }
+  return true;
+}
+
+std::string Child::Err() const { return ReadFile(errPath_); }
+
+Finished Child::Wait(int timeoutMs) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Running() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  Finished f;
+  if (Running()) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    reaped_ = true;
+    f.status = -1;
+  } else {
+    f.status = status_;
+  }
+  f.out = ReadFile(outPath_);
+  f.err = ReadFile(errPath_);
+  return f;
+}
+
+Sim StartSim(const std::vector<std::string>& args) {
+  static std::mt19937 random(static_cast<unsigned>(::getpid()) * 7919u +
+                             static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    auto pick = [] { return 1u + static_cast<unsigned>(random() % 250u); };
+    unsigned b = pick(), c = pick(), d = pick();
+    Sim sim;
+    sim.address = "127." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d);
+    sim.hostOrder = (127u << 24) | (b << 16) | (c << 8) | d;
+    std::string ready = TempFile("ready");
+    std::vector<std::string> argv = {BuildDir() + "/tideload-sim", "--listen", sim.address,
+                                     "--ready-file", ready};
+    argv.insert(argv.end(), args.begin(), args.end());
+    sim.child = std::make_unique<Child>(argv);
+    for (int i = 0; i < 2000; ++i) {
+      if (std::filesystem::exists(ready)) return sim;
+      if (!sim.child->Running()) break;  // the address was taken: another one
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+  return Sim{};
+}
+
+void WriteSRecordFile(const std::string& path, const std::string& platform, std::uint32_t start,
+                      const std::string& bytes) {
+  std::string text = "S0" + platform + "\r\n";
+  text.reserve(bytes.size() * 2 + bytes.size() / 8 + 64);
+  static const char kHex[] = "0123456789ABCDEF";
+  auto hex = [&](unsigned v) {
+    text.push_back(kHex[(v >> 4) & 15]);
+    text.push_back(kHex[v & 15]);
+  };
+  constexpr std::size_t kPerRecord = 250;
+  for (std::size_t offset = 0; offset < bytes.size(); offset += kPerRecord) {
+    std::size_t n = std::min(kPerRecord, bytes.size() - offset);
+    std::uint32_t a = start + static_cast<std::uint32_t>(offset);
+    unsigned count = static_cast<unsigned>(n) + 5;
+    unsigned sum = count;
+    text += "S3";
+    hex(count);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      hex((a >> shift) & 0xFF);
+      sum += (a >> shift) & 0xFF;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      auto v = static_cast<unsigned char>(bytes[offset + i]);
+      hex(v);
+      sum += v;
+    }
+    hex(0xFF - (sum & 0xFF));
+    text += "\r\n";
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+std::string PatternBytes(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  std::uint32_t state = seed;
+  for (std::size_t i = 0; i < size; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes[i] = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+}  // namespace e2e

@@ -1,0 +1,249 @@
+// tideload-cli update and the update dialog against tideload-sim over real
+// loopback sockets.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/console/console_host.h"
+#include "platform/core/layout.h"
+#include "tests/e2e/e2e_support.h"
+#include "update/update_dialog.h"
+
+namespace e2e {
+namespace {
+
+constexpr std::uint32_t kStart = 0x00010000;
+constexpr int kLong = 90000;  // ms; the idle time-out is 30 s
+
+struct Outcome {
+  Finished cli;
+  Finished sim;
+};
+
+// A sample file of `size` pattern bytes for the platform.
+std::string MakeFile(std::size_t size, const std::string& platform = "RT40",
+                     std::uint32_t seed = 1) {
+  std::string path = TempFile("demo_APP.s19");
+  WriteSRecordFile(path, platform, kStart, PatternBytes(size, seed));
+  return path;
+}
+
+// Runs `tideload-cli update` against a sim started with simArgs.
+Outcome Update(const std::vector<std::string>& simArgs, const std::string& file,
+               std::vector<std::string> cliArgs = {},
+               const std::map<std::string, std::string>& env = {}) {
+  Sim sim = StartSim(simArgs);
+  EXPECT_NE(sim.child, nullptr) << "no sim";
+  if (sim.child == nullptr) return {};
+  std::vector<std::string> argv = {BuildDir() + "/tideload-cli", "update"};
+  argv.insert(argv.end(), cliArgs.begin(), cliArgs.end());
+  argv.push_back(sim.address);
+  argv.push_back(file);
+  Child cli(argv, env);
+  Outcome o;
+  o.cli = cli.Wait(kLong);
+  o.sim = sim.child->Wait(10000);
+  return o;
+}
+
+std::vector<std::string> BoxLines(const std::string& err) {
+  // The message lines among the progress lines.
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    std::size_t end = err.find('\n', start);
+    if (end == std::string::npos) end = err.size();
+    std::string line = err.substr(start, end - start);
+    if (line.rfind("Percent Complete", 0) != 0) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+TEST(UpdateEndToEnd, SampleFileArrivesByteExact) {
+  std::string saved = TempFile("image.bin");
+  std::string file = SourceDir() + "/examples/demo_APP.s19";
+  Outcome o = Update({"--save", saved, "--expect-reboot", "D"}, file);
+  EXPECT_EQ(o.cli.status, 0) << o.cli.err;
+  EXPECT_EQ(o.sim.status, 0) << o.sim.err;
+  EXPECT_EQ(BoxLines(o.cli.err), (std::vector<std::string>{"Programming Complete without Error."}));
+  EXPECT_NE(o.cli.err.find("Percent Complete 100%"), std::string::npos);
+  EXPECT_EQ(ReadFile(saved).size(), 65536u);
+}
+
+TEST(UpdateEndToEnd, SixteenMegabyteImageByteExact) {
+  const std::size_t size = 16u << 20;
+  std::string file = MakeFile(size, "RT40", 16);
+  std::string saved = TempFile("image16.bin");
+  Outcome o = Update({"--save", saved, "--expect-length", std::to_string(size), "--expect-reboot",
+                      "R", "--end", "107"},
+                     file, {"--reboot"});
+  EXPECT_EQ(o.cli.status, 0) << o.cli.err;
+  EXPECT_EQ(o.sim.status, 0) << o.sim.err;
+  std::string got = ReadFile(saved);
+  ASSERT_EQ(got.size(), size);
+  EXPECT_TRUE(got == PatternBytes(size, 16));
+}
+
+TEST(UpdateEndToEnd, LineShapesTheModuleMaySend) {
+  // Byte by byte, many lines per send, an over-long line, the -512 variant.
+  const std::vector<std::vector<std::string>> variants = {
+      {"--byte-by-byte"}, {"--batch"}, {"--long-line"}, {"--variant-512"},
+      {"--batch", "--long-line", "--progress-step", "7"}};
+  std::string file = MakeFile(3000);
+  for (const auto& v : variants) {
+    SCOPED_TRACE(v.front());
+    std::string saved = TempFile("image.bin");
+    std::vector<std::string> args = v;
+    args.insert(args.end(), {"--save", saved});
+    Outcome o = Update(args, file);
+    EXPECT_EQ(o.cli.status, 0) << o.cli.err;
+    EXPECT_EQ(o.sim.status, 0) << o.sim.err;
+    EXPECT_EQ(ReadFile(saved), PatternBytes(3000, 1));
+  }
+}
+
+TEST(UpdateEndToEnd, CredentialsFromTheEnvironmentAndNeverPrinted) {
+  std::string file = MakeFile(1000);
+  const std::string secret = "s3cr3t-Pa55";
+  Outcome ok = Update({"--user", "admin", "--password", secret}, file, {"--user", "admin"},
+                      {{"TIDELOAD_PASSWORD", secret}});
+  EXPECT_EQ(ok.cli.status, 0) << ok.cli.err;
+  EXPECT_EQ(ok.sim.status, 0) << ok.sim.err;
+  for (const std::string& text : {ok.cli.err, ok.cli.out, ok.sim.err, ok.sim.out}) {
+    EXPECT_EQ(text.find(secret), std::string::npos);
+  }
+
+  Outcome wrong = Update({"--user", "admin", "--password", secret}, file, {"--user", "admin"},
+                         {{"TIDELOAD_PASSWORD", "guess"}});
+  EXPECT_NE(wrong.cli.status, 0);
+  EXPECT_EQ(BoxLines(wrong.cli.err),
+            (std::vector<std::string>{"Error: Bad password", "Update Failed"}));
+  EXPECT_EQ(wrong.cli.err.find("guess"), std::string::npos);
+
+  // No password and no terminal: the prompt is cancelled, nothing is sent.
+  Outcome none = Update({"--user", "admin", "--password", secret}, file, {"--user", "admin"});
+  EXPECT_NE(none.cli.status, 0);
+  EXPECT_NE(none.cli.err.find("Update Failed"), std::string::npos);
+}
+
+TEST(UpdateEndToEnd, FaultsGiveTheirMessageAndFail) {
+  std::string file = MakeFile(5000);
+  struct Case {
+    std::vector<std::string> sim;
+    std::vector<std::string> boxes;
+  };
+  const Case cases[] = {
+      {{"--wrong-platform"}, {"Error: Wrong platform", "Update Failed"}},
+      {{"--error-at", "100"}, {"Error: Bad image", "Update Failed"}},
+      {{"--error-at", "102", "--error-line", "222 No room"}, {"Error: No room", "Update Failed"}},
+      {{"--error-at", "103"}, {"Error: Bad image", "Update Failed"}},
+      {{"--error-at", "301", "--error-line", "300"}, {"Error:", "Update Failed"}},
+      {{"--error-at", "105"}, {"Error: Bad image", "Update Failed"}},
+      {{"--error-at", "106", "--error-line", "299 Flash failed"}, {"Error: Flash failed", "Update Failed"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sim.front() + (c.sim.size() > 1 ? " " + c.sim[1] : ""));
+    Outcome o = Update(c.sim, file);
+    EXPECT_EQ(o.cli.status, 1) << o.cli.err;
+    EXPECT_EQ(o.sim.status, 0) << o.sim.err;  // the program behaved as the module expects
+    EXPECT_EQ(BoxLines(o.cli.err), c.boxes);
+  }
+}
+
+TEST(UpdateEndToEnd, ClosedResetOrSilentModuleTimesOut) {
+  // The three wait for the 30 s time-out side by side.
+  std::string small = MakeFile(5000);
+  std::string big = MakeFile(16u << 20, "RT40", 3);
+  struct Run {
+    Sim sim;
+    std::unique_ptr<Child> cli;
+  };
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--close-mid-image"}, small}, {{"--reset-mid-image"}, big}, {{"--silent-at", "103"}, small}};
+  std::vector<Run> runs;
+  for (const auto& [args, file] : cases) {
+    Run r;
+    r.sim = StartSim(args);
+    ASSERT_NE(r.sim.child, nullptr);
+    r.cli = std::make_unique<Child>(
+        std::vector<std::string>{BuildDir() + "/tideload-cli", "update", r.sim.address, file});
+    runs.push_back(std::move(r));
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(cases[i].first.front());
+    Finished cli = runs[i].cli->Wait(kLong);
+    Finished sim = runs[i].sim.child->Wait(kLong);
+    EXPECT_EQ(cli.status, 1) << cli.err;  // not killed by a signal, not spinning for ever
+    EXPECT_EQ(BoxLines(cli.err), (std::vector<std::string>{"Error: Timed out", "Update Failed"}));
+    EXPECT_EQ(sim.status, 0) << sim.err;
+  }
+}
+
+TEST(UpdateEndToEnd, FileThatFailsToLoadNeverConnects) {
+  // A plain listener stands in for the module: nobody may connect to it.
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(20034);
+  sa.sin_addr.s_addr = htonl((127u << 24) | (201u << 16) | (77u << 8) | 9u);
+  int one = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  std::string bad = TempFile("bad_APP.s19");
+  {
+    std::FILE* f = std::fopen(bad.c_str(), "wb");
+    std::fputs("S0RT40\r\nS1130000000102030405060708090A0B0C0D0E0F00\r\n", f);  // bad sum
+    std::fclose(f);
+  }
+  for (const std::string& file : {TempFile("missing_APP.s19"), bad}) {
+    Child cli({BuildDir() + "/tideload-cli", "update", "127.201.77.9", file});
+    Finished f = cli.Wait(kLong);
+    EXPECT_EQ(f.status, 1) << f.err;
+    std::vector<std::string> boxes = BoxLines(f.err);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "Update Failed");
+    EXPECT_LT(::accept(listener, nullptr, nullptr), 0);  // no connection came
+  }
+  ::close(listener);
+}
+
+TEST(UpdateEndToEnd, CancelBeforeTheFirstLineWritesNothing) {
+  // The module stays silent; the user cancels; the sim checks that the
+  // connection closes without a byte.
+  Sim sim = StartSim({"--silent-at", "100"});
+  ASSERT_NE(sim.child, nullptr);
+  std::string file = MakeFile(1000);
+  int result = 0;
+  {
+    tl::ConsoleHost host("tideload-e2e");
+    host.network.Startup(1, 1, nullptr, nullptr);
+    host.ui.hooks().onDialogShown = [&host](tl::HeadlessWindow& w) {
+      tl::HeadlessWindow* window = &w;
+      host.loop.Post(300, [window] { window->Press(tl::kIdCancel); });
+    };
+    tl::UpdateDialog update(file, sim.hostOrder, 0, nullptr);
+    result = update.DoModal();
+    EXPECT_TRUE(host.ui.Messages().empty());
+  }
+  EXPECT_EQ(result, tl::IDCANCEL);
+  Finished f = sim.child->Wait(10000);
+  EXPECT_EQ(f.status, 0) << f.err;
+}
+
+TEST(UpdateEndToEnd, CommandLineRefusesAPassword) {
+  Child cli({BuildDir() + "/tideload-cli", "update", "--password", "x", "127.0.0.1", "f"});
+  Finished f = cli.Wait(10000);
+  EXPECT_EQ(f.status, 2);
+  EXPECT_EQ(f.err.find(" x"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace e2e

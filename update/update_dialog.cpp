@@ -1,0 +1,155 @@
+#include "update/update_dialog.h"
+
+#include <algorithm>
+
+#include "platform/core/layout.h"
+#include "platform/core/platform.h"
+#include "update/credentials_dialog.h"
+
+namespace tl {
+
+UpdateDialog::UpdateDialog(std::string fileNameIn, std::uint32_t moduleAddressIn,
+                           int rebootWhenCompleteIn, Dialog* parent)
+    : Dialog(kDialogUpdate, parent),
+      fileName(std::move(fileNameIn)),
+      moduleAddress(moduleAddressIn),
+      rebootWhenComplete(rebootWhenCompleteIn) {}
+
+// The socket goes first: it closes the connection; then the image.
+UpdateDialog::~UpdateDialog() { socket.reset(); }
+
+bool UpdateDialog::OnInitDialog() {
+  Dialog::OnInitDialog();
+  idleTicks = 0;
+  if (DialogWindow* w = Window()) {
+    timerId = w->SetTimer(kIdleTimer, kIdlePeriodMs);
+    w->SetProgressRange(kIdProgress, 0, 100);
+    w->SetProgressPos(kIdProgress, 0);
+  }
+  std::optional<LoadedImage> image = LoadSRecordImage(fileName);
+  if (!image) {
+    OnCancel();
+    return true;
+  }
+  imageData = std::move(image->imageData);
+  startAddress = image->startAddress;
+  imageLength = image->imageLength;
+  socket = std::make_unique<UpdateSocket>(*this, moduleAddress);
+  return true;  // focus on the first tab stop, Cancel
+}
+
+void UpdateDialog::OnCancel() {
+  if (completed) {
+    Dialog::OnOK();
+    return;
+  }
+  StopTimer();
+  EndDialog(IDCANCEL);
+}
+
+void UpdateDialog::OnTimer(unsigned) {
+  ++idleTicks;
+  if (idleTicks >= kIdleLimit) HandleModuleMessage(298, "298 Timed out");
+}
+
+void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
+  idleTicks = 0;
+  if (code >= 301) {
+    SetProgress(std::min(code - 300, 100));
+    return;
+  }
+  if (code == 100) {
+    modulePlatform.clear();
+    std::size_t colon = text.find(':');
+    if (colon != std::string::npos && colon + 1 < text.size()) {
+      std::size_t end = text.find(':', colon + 1);
+      modulePlatform = text.substr(colon + 1, end == std::string::npos ? std::string::npos
+                                                                      : end - colon - 1);
+    }
+    return;
+  }
+  if (code == 101) {
+    AnswerCredentials();
+    return;
+  }
+  if (code >= 201 && code <= 300) {
+    std::string message = "Error:";
+    if (text.size() > 3) message += text.substr(3);
+    ShowMessage(message);
+    StopTimer();
+    EndCancelled();
+    return;
+  }
+  if (code == 102) {
+    AnswerPlacement();
+    return;
+  }
+  if (code == 103) {
+    long taken = Send(imageData.get(), imageLength);
+    if (taken != static_cast<long>(imageLength)) ShowMessage("Send Error");
+    return;
+  }
+  if (code == 105) {
+    const char choice = rebootWhenComplete != 0 ? 'R' : 'D';
+    Send(&choice, 1);
+    return;
+  }
+  if (code == 106 || code == 107) {
+    completed = true;
+    OnCancel();
+  }
+}
+
+void UpdateDialog::AnswerCredentials() {
+  CredentialsDialog prompt;
+  if (prompt.DoModal() != IDOK) {
+    OnCancel();
+    return;
+  }
+  static const char kZero = '\0';
+  static const char kLineEnd[2] = {'\r', '\n'};
+  Send(prompt.userName.data(), prompt.userName.size());
+  Send(&kZero, 1);
+  Send(prompt.password.data(), prompt.password.size());
+  Send(kLineEnd, 2);
+}
+
+void UpdateDialog::AnswerPlacement() {
+  if (!modulePlatform.empty()) {
+    const std::string filePlatform(platformName);
+    // A module of the -512 variant takes images built for the plain model.
+    if (modulePlatform == "RT40-512" && filePlatform == "RT40") modulePlatform = "RT40";
+    if (modulePlatform != filePlatform) {
+      SendWord(0);
+      SendWord(0);
+      return;
+    }
+  }
+  SendWord(startAddress);
+  SendWord(imageLength);
+}
+
+void UpdateDialog::SendWord(std::uint32_t value) {
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
+      static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
+  Send(bytes, sizeof bytes);
+}
+
+long UpdateDialog::Send(const void* data, std::size_t length) {
+  if (socket == nullptr) return -1;
+  if (length == 0) return 0;
+  return socket->Write(data, length);
+}
+
+void UpdateDialog::SetProgress(int position) {
+  if (DialogWindow* w = Window()) w->SetProgressPos(kIdProgress, position);
+}
+
+void UpdateDialog::StopTimer() {
+  if (DialogWindow* w = Window()) w->KillTimer(timerId);
+}
+
+void UpdateDialog::EndCancelled() { EndDialog(IDCANCEL); }
+
+}  // namespace tl

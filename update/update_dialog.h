@@ -1,0 +1,58 @@
+// "Program Ombrelin": runs one whole update (layout 130). It loads the
+// image, opens the connection and answers the module's lines; the module
+// leads, the dialog only reacts. Ends with OK on 106/107, else cancelled.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/core/dialog.h"
+#include "update/srecord_loader.h"
+#include "update/update_socket.h"
+
+namespace tl {
+
+class UpdateDialog : public Dialog, public ModuleLineSink {
+ public:
+  static constexpr unsigned kIdleTimer = 1;
+  static constexpr unsigned kIdlePeriodMs = 1000;
+  static constexpr int kIdleLimit = 30;  // ticks without a line
+
+  UpdateDialog(std::string fileName, std::uint32_t moduleAddress, int rebootWhenComplete,
+               Dialog* parent);
+  ~UpdateDialog() override;
+
+  // ---- fields
+  std::string fileName;
+  std::uint32_t moduleAddress;
+  unsigned timerId = 0;
+  decltype(LoadedImage::imageData) imageData{};
+  bool completed = false;
+  std::uint32_t startAddress = 0;
+  std::uint32_t imageLength = 0;
+  int rebootWhenComplete;
+  std::int32_t idleTicks = 0;
+  std::string modulePlatform;
+  std::unique_ptr<UpdateSocket> socket;
+
+  // ---- Dialog
+  bool OnInitDialog() override;
+  void OnCancel() override;
+  void OnTimer(unsigned id) override;
+
+  // ---- the protocol: one line from the module (or the program's own)
+  void HandleModuleMessage(int code, const std::string& text) override;
+
+ private:
+  // What the handler needs from the dialog.
+  void SetProgress(int position);
+  void StopTimer();
+  void EndCancelled();
+  long Send(const void* data, std::size_t length);
+  void SendWord(std::uint32_t value);
+  void AnswerCredentials();
+  void AnswerPlacement();
+};
+
+}  // namespace tl

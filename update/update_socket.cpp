@@ -1,0 +1,105 @@
+#include "update/update_socket.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace tl {
+
+UpdateSocket::UpdateSocket(ModuleLineSink& owner, std::uint32_t moduleAddress) : owner_(owner) {
+  Network* network = CurrentHost().network;
+  if (network != nullptr) socket_ = network->ConnectTcp(moduleAddress, kModulePort, *this);
+  if (socket_ == nullptr) {
+    long error = network != nullptr ? network->LastError() : -1;
+    char text[64];
+    std::snprintf(text, sizeof text, "Error on Connect = %ld for %d", error, 0);
+    ShowMessage(text);
+  }
+}
+
+UpdateSocket::~UpdateSocket() = default;
+
+void UpdateSocket::OnConnect(int error) {
+  if (error != 0) owner_.HandleModuleMessage(299, "299 Connect error");
+}
+
+void UpdateSocket::OnReceive(int error) {
+  if (error != 0) {
+    owner_.HandleModuleMessage(299, "299 Receive error");
+    return;
+  }
+  // One byte per read. A read error stops the reading like a closed
+  // connection does; the idle time-out then ends the update.
+  unsigned char byte = 0;
+  while (socket_ != nullptr && socket_->Read(&byte, 1) == 1) TakeByte(byte);
+}
+
+void UpdateSocket::TakeByte(unsigned char byte) {
+  if (cutting_) {
+    if (lastWasCr_ && byte == '\n') {
+      cutting_ = false;
+      lastWasCr_ = false;
+      HandLineOn(kLongestLine);
+      return;
+    }
+    lastWasCr_ = byte == '\r';
+    return;
+  }
+  lineBuffer[lineLength++] = byte;
+  if (lineLength >= 2 && lineBuffer[lineLength - 2] == '\r' && lineBuffer[lineLength - 1] == '\n') {
+    HandLineOn(static_cast<std::size_t>(lineLength - 2));
+    return;
+  }
+  if (lineLength == kLineBufferSize) {
+    // Full without a line end: keep the first kLongestLine characters.
+    cutting_ = true;
+    lastWasCr_ = lineBuffer[kLineBufferSize - 1] == '\r';
+    lineLength = kLongestLine;
+  }
+}
+
+void UpdateSocket::HandLineOn(std::size_t length) {
+  // The line is a C text: it ends at the CR or at a NUL inside it.
+  const char* start = reinterpret_cast<const char*>(lineBuffer);
+  const void* nul = std::memchr(start, '\0', length);
+  if (nul != nullptr) length = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
+  std::string text(start, length);
+  // Emptied before the handler runs: a nested read starts a fresh line.
+  lineLength = 0;
+  owner_.HandleModuleMessage(ParseCode(text), text);
+}
+
+long UpdateSocket::Write(const void* data, std::size_t length) {
+  if (socket_ == nullptr) return -1;
+  return socket_->Write(data, length);
+}
+
+int UpdateSocket::ParseCode(std::string_view line) {
+  std::size_t i = 0;
+  auto isSpace = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  };
+  while (i < line.size() && isSpace(line[i])) ++i;
+  bool negative = false;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
+    negative = line[i] == '-';
+    ++i;
+  }
+  // Magnitude in a wider type; it stops growing at the limit.
+  long long value = 0;
+  const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+  bool saturated = false;
+  while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
+    if (!saturated) {
+      value = value * 10 + (line[i] - '0');
+      if (value >= limit) {
+        value = limit;
+        saturated = true;
+      }
+    }
+    ++i;
+  }
+  return static_cast<int>(negative ? -value : value);
+}
+
+}  // namespace tl

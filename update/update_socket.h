@@ -1,0 +1,64 @@
+// The TCP connection to the module: connects, reads the module's bytes one
+// at a time, cuts them into CR LF lines and hands each to its owner.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/core/platform.h"
+
+namespace tl {
+
+// Receives every complete line (and the socket's own 299 lines).
+class ModuleLineSink {
+ public:
+  virtual void HandleModuleMessage(int code, const std::string& text) = 0;
+
+ protected:
+  ~ModuleLineSink() = default;
+};
+
+class UpdateSocket final : public SocketEvents {
+ public:
+  static constexpr std::uint16_t kModulePort = 20034;
+  static constexpr int kLineBufferSize = 256;
+  // The longest line kept whole: 254 characters, then CR LF.
+  static constexpr int kLongestLine = kLineBufferSize - 2;
+
+  // Starts the connect at once. When the socket cannot be created, shows
+  // "Error on Connect = <error> for 0" and stays without a connection.
+  UpdateSocket(ModuleLineSink& owner, std::uint32_t moduleAddress);
+  ~UpdateSocket();
+  UpdateSocket(const UpdateSocket&) = delete;
+  UpdateSocket& operator=(const UpdateSocket&) = delete;
+
+  void OnConnect(int error) override;
+  void OnReceive(int error) override;
+
+  // A plain send: the count taken, or -1 (also without a connection).
+  long Write(const void* data, std::size_t length);
+  bool HasConnection() const { return socket_ != nullptr; }
+
+  // The decimal code at the start of a line: leading white space, an
+  // optional sign, digits. 0 without digits; saturates at the int limits.
+  static int ParseCode(std::string_view line);
+
+  unsigned char lineBuffer[kLineBufferSize] = {};
+  std::int32_t lineLength = 0;
+
+ private:
+  void TakeByte(unsigned char byte);
+  void HandLineOn(std::size_t length);
+
+  ModuleLineSink& owner_;
+  std::unique_ptr<TcpSocket> socket_;
+  // An over-long line: its first kLongestLine characters are kept, the rest
+  // is passed over until its CR LF.
+  bool cutting_ = false;
+  bool lastWasCr_ = false;
+};
+
+}  // namespace tl
