@@ -24,6 +24,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -289,6 +290,16 @@ class Server {
     ::close(fd_);
     std::fprintf(stderr, "tideload-sim discover: %lu repl%s sent, %lu dropped\n", sent_, sent_ == 1 ? "y" : "ies",
                  dropped_);
+    // What the loss did: interfaces that never got a reply out, and those
+    // whose answer to a search was dropped but which answered later.
+    std::size_t later = 0;
+    for (std::size_t i : searchDropped_) later += answered_.count(i);
+    std::fprintf(stderr, "search replies dropped: %zu, answered later: %zu\n", searchDropped_.size(), later);
+    std::string never;
+    for (std::size_t i = 0; i < o_.modules.size(); ++i) {
+      if (!answered_.count(i)) never += " " + o_.modules[i].name;
+    }
+    std::fprintf(stderr, "never answered:%s\n", never.c_str());
     return 0;
   }
 
@@ -342,6 +353,7 @@ class Server {
       }
       if (o_.loss > 0 && unit(rng_) < o_.loss) {
         ++dropped_;
+        if (search) searchDropped_.insert(i);
         continue;
       }
       auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.spreadMs > 0 ? spread(rng_) : 0);
@@ -407,6 +419,7 @@ class Server {
       return;
     }
     ++sent_;
+    answered_.insert(p.module);
     if (o_.verbose) std::fprintf(stderr, "reply %s (%s)\n", m.name.c_str(), MacText(m.mac).c_str());
   }
 
@@ -416,6 +429,7 @@ class Server {
   std::multimap<std::chrono::steady_clock::time_point, Pending> pending_;
   std::map<std::uint32_t, std::uint32_t> hostAddress_;
   std::map<std::ptrdiff_t, int> interfaceOf_;
+  std::set<std::size_t> answered_, searchDropped_;
   unsigned long sent_ = 0, dropped_ = 0;
 };
 
