@@ -24,7 +24,7 @@ class ReplySink {
   ~ReplySink() = default;
 };
 
-class DiscoverySocket : public SocketEvents {
+class DiscoverySocket final : public SocketEvents {
  public:
   // Opens the socket on 20034, else 20035, with broadcasting. A failure is
   // shown in a message box; the object then sends nothing and never receives.

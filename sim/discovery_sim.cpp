@@ -142,6 +142,7 @@ void Usage(std::FILE* out) {
       "                    current, else 0), from (local address to reply from), type\n"
       "  --config FILE     one SPEC per line; '#' starts a comment\n"
       "  --count N         N more interfaces: name Sim-<i>, mac 02:00:00:00:HI:LO, dhcp\n"
+      "  --count-start K   with --count: the first one is number K (default 0)\n"
       "  --count-from LIST with --count: reply addresses, comma-separated, used in turn\n"
       "  --loss SHARE      drop this share (0..1) of the replies, seeded\n"
       "  --seed N          seed for the loss and the spread (default 1)\n"
@@ -463,6 +464,7 @@ bool LoadConfig(const std::string& path, std::vector<Module>* out, std::string* 
 int RunDiscoverySim(int argc, char** argv) {
   Options o;
   int count = 0;
+  int countStart = 0;
   std::vector<std::uint32_t> countFrom;
   std::string error;
   for (int i = 0; i < argc; ++i) {
@@ -491,6 +493,8 @@ int RunDiscoverySim(int argc, char** argv) {
       }
     } else if (a == "--count") {
       count = std::atoi(value().c_str());
+    } else if (a == "--count-start") {
+      countStart = std::atoi(value().c_str());
     } else if (a == "--count-from") {
       std::stringstream list(value());
       std::string item;
@@ -524,11 +528,12 @@ int RunDiscoverySim(int argc, char** argv) {
       return 2;
     }
   }
-  for (int i = 0; i < count; ++i) {
+  for (int k = 0; k < count; ++k) {
+    const int i = countStart + k;
     Module m;
     m.name = "Sim-" + std::to_string(i);
     m.mac = {0x02, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)};
-    if (!countFrom.empty()) m.from = countFrom[static_cast<std::size_t>(i) % countFrom.size()];
+    if (!countFrom.empty()) m.from = countFrom[static_cast<std::size_t>(k) % countFrom.size()];
     o.modules.push_back(m);
   }
   if (o.modules.empty()) o.modules.push_back(Module{});
