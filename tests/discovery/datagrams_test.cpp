@@ -1,6 +1,7 @@
 // The discovery datagrams and the derived properties of a record.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "discovery/datagrams.h"
 #include "discovery/device_list.h"
 #include "discovery/device_record.h"
+#include "platform/core/layout.h"
 #include "tests/discovery/reply_builder.h"
 
 namespace tl::test {
@@ -234,6 +236,24 @@ TEST(DiscoveryDatagrams, HeardListNeverOverruns) {
   }
   EXPECT_EQ(dup.list.Size(), 800u);
   EXPECT_EQ(dup.Heard().size(), 2u * 400 + 10);
+}
+
+}  // namespace
+}  // namespace tl::test
+
+namespace tl::test {
+namespace {
+
+TEST(DiscoveryStateImages, StripHasEightPicturesAndNoKeyColour) {
+  const char* const* xpm = LoadBitmapResource(kBitmapStateImages);
+  ASSERT_NE(xpm, nullptr);
+  int width = 0, height = 0, colours = 0, chars = 0;
+  ASSERT_EQ(std::sscanf(xpm[0], "%d %d %d %d", &width, &height, &colours, &chars), 4);
+  EXPECT_EQ(width, 8 * 16);
+  EXPECT_EQ(height, 16);
+  for (int c = 1; c <= colours; ++c) EXPECT_EQ(std::string(xpm[c]).find("#100000"), std::string::npos);
+  for (int y = 0; y < height; ++y) EXPECT_EQ(std::string(xpm[1 + colours + y]).size(), 128u);
+  EXPECT_EQ(LoadBitmapResource(kIconApp), nullptr);
 }
 
 }  // namespace
