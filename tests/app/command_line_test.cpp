@@ -1,0 +1,99 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace tl {
+namespace {
+
+constexpr std::uint32_t Ip(unsigned a, unsigned b, unsigned c, unsigned d) {
+  return a << 24 | b << 16 | c << 8 | d;
+}
+
+CommandLineOptions Scan(std::string_view text, std::uint32_t stored = 0) {
+  CommandLineOptions o;
+  o.address = stored;
+  ScanCommandLine(text, o);
+  return o;
+}
+
+TEST(ParseDottedAddress, PlainAndSpillingGroups) {
+  EXPECT_EQ(ParseDottedAddress("10.1.2.3"), Ip(10, 1, 2, 3));
+  EXPECT_EQ(ParseDottedAddress("10.1.2.3.9"), Ip(10, 1, 2, 3));  // fourth dot ends it
+  EXPECT_EQ(ParseDottedAddress("10.1.2.300"), Ip(10, 1, 3, 44));
+  EXPECT_EQ(ParseDottedAddress("1.2.3.65536"), Ip(1, 2, 3, 0));   // group wraps at 16 bits
+  EXPECT_EQ(ParseDottedAddress("10.1.256.1"), Ip(10, 2, 0, 1));    // spills upwards
+  EXPECT_EQ(ParseDottedAddress(""), 0u);
+  EXPECT_EQ(ParseDottedAddress("abc"), 0u);
+}
+
+TEST(ParseDottedAddress, WhereReadingStops) {
+  // White space or '-' ends the text only after the third dot.
+  EXPECT_EQ(ParseDottedAddress("10.0.0.5 -fx"), Ip(10, 0, 0, 5));
+  EXPECT_EQ(ParseDottedAddress("10.0.0.5-R"), Ip(10, 0, 0, 5));
+  EXPECT_EQ(ParseDottedAddress("10. 0-.0.5 x"), Ip(10, 0, 0, 5));
+  // Fewer than three dots: the reading goes on into the following words,
+  // and digits on either side of skipped text join one group.
+  EXPECT_EQ(ParseDottedAddress("10.1 -r 2.3"), Ip(0, 10, 12, 3));
+  EXPECT_EQ(ParseDottedAddress("10.1 -r .2.3"), Ip(10, 1, 2, 3));
+  EXPECT_EQ(ParseDottedAddress("10.1"), Ip(0, 0, 10, 1));
+}
+
+TEST(ScanCommandLine, EmptyTextKeepsEverything) {
+  CommandLineOptions o = Scan("", Ip(1, 2, 3, 4));
+  EXPECT_EQ(o.address, Ip(1, 2, 3, 4));
+  EXPECT_EQ(o.fileName, "");
+  EXPECT_EQ(o.rebootWhenComplete, 0);
+  EXPECT_EQ(o.unattended, 0);
+}
+
+TEST(ScanCommandLine, AllOptionsInEitherCase) {
+  CommandLineOptions o = Scan("-i10.0.0.5 -fC:\\apps\\x_APP.s19 -r", Ip(9, 9, 9, 9));
+  EXPECT_EQ(o.address, Ip(10, 0, 0, 5));
+  EXPECT_EQ(o.fileName, "C:\\apps\\x_APP.s19");
+  EXPECT_EQ(o.rebootWhenComplete, 1);
+  EXPECT_EQ(o.unattended, 0);
+  o = Scan("-I10.0.0.6\t-FD:\\y_APP.s19\n-R -A");
+  EXPECT_EQ(o.address, Ip(10, 0, 0, 6));
+  EXPECT_EQ(o.fileName, "D:\\y_APP.s19");
+  EXPECT_EQ(o.rebootWhenComplete, 1);
+  EXPECT_EQ(o.unattended, 1);
+}
+
+TEST(ScanCommandLine, FileNameRules) {
+  EXPECT_EQ(Scan("-F -R").fileName, "");
+  EXPECT_EQ(Scan("-F -R").rebootWhenComplete, 1);
+  CommandLineOptions o = Scan("-FC:\\my-dir\\x_APP.s19");
+  EXPECT_EQ(o.fileName, "C:\\my-dir\\x_APP.s19");
+  EXPECT_EQ(o.rebootWhenComplete, 0);
+  EXPECT_EQ(Scan("-Fa -Fb").fileName, "b");
+  EXPECT_EQ(Scan("-F").fileName, "");
+}
+
+TEST(ScanCommandLine, GluedTextIsPassedOver) {
+  CommandLineOptions o = Scan("-I10.0.0.1-R");
+  EXPECT_EQ(o.address, Ip(10, 0, 0, 1));
+  EXPECT_EQ(o.rebootWhenComplete, 0);
+  EXPECT_EQ(Scan("-Ax-R").rebootWhenComplete, 0);
+  EXPECT_EQ(Scan("-Rubbish-A").unattended, 0);
+}
+
+TEST(ScanCommandLine, LastAddressWinsAndZeroReplacesStored) {
+  EXPECT_EQ(Scan("-I10.0.0.1 -I10.0.0.2").address, Ip(10, 0, 0, 2));
+  EXPECT_EQ(Scan("-Ixyz", Ip(1, 1, 1, 1)).address, 0u);
+  EXPECT_EQ(Scan("-I10.1.2.3.4").address, Ip(10, 1, 2, 3));
+  EXPECT_EQ(Scan("-I10.1.2.300").address, Ip(10, 1, 3, 44));
+}
+
+TEST(ScanCommandLine, UnknownOptionsAndStrayDashesEnd) {
+  CommandLineOptions o = Scan("-x -- - -Z9 --r -");
+  EXPECT_EQ(o.rebootWhenComplete, 1);  // "--r": the second '-' starts "-r"
+  EXPECT_EQ(o.unattended, 0);
+  o = Scan("no options here");
+  EXPECT_EQ(o.fileName, "");
+  // A long run of dashes ends and still sees the option after it.
+  std::string dashes(100000, '-');
+  EXPECT_EQ(Scan(dashes + "A").unattended, 1);
+}
+
+}  // namespace
+}  // namespace tl

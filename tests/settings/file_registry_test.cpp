@@ -1,0 +1,190 @@
+#include "platform/posix/file_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "settings/settings.h"
+#include "tests/support/test_host.h"
+
+namespace tl {
+namespace {
+
+using test::TempDir;
+using test::TestHost;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<unsigned char> RawValue(Registry& reg, std::string_view name, std::uint32_t* type) {
+  Registry::Key app = 0;
+  Registry::Key section = 0;
+  EXPECT_EQ(reg.OpenKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD", &app), 0);
+  EXPECT_EQ(reg.OpenKey(app, "Settings", &section), 0);
+  std::size_t size = 0;
+  EXPECT_EQ(reg.QueryValueSize(section, name, type, &size), 0);
+  std::vector<unsigned char> data(size);
+  std::size_t got = 0;
+  EXPECT_EQ(reg.QueryValue(section, name, type, data.data(), data.size(), &got), 0);
+  reg.CloseKey(section);
+  reg.CloseKey(app);
+  return data;
+}
+
+// Writes one raw value into the Settings key.
+void PutRaw(Registry& reg, std::string_view name, std::uint32_t type, std::vector<unsigned char> data) {
+  Registry::Key section = 0;
+  ASSERT_EQ(reg.CreateKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD\\Settings", &section), 0);
+  ASSERT_EQ(reg.SetValue(section, name, type, data.data(), data.size()), 0);
+  reg.CloseKey(section);
+}
+
+TEST(SettingsStore, FreshSystemCreatesOnlyTheApplicationKey) {
+  TestHost host;
+  EXPECT_EQ(LoadIpAddress(), 0u);
+  EXPECT_EQ(LoadFileDir(), "");
+  Registry::Key key = 0;
+  EXPECT_EQ(host.registry->OpenKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD", &key), 0);
+  host.registry->CloseKey(key);
+  EXPECT_NE(host.registry->OpenKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD\\Settings", &key), 0);
+}
+
+TEST(SettingsStore, AddressIsStoredLeastSignificantByteFirst) {
+  TestHost host;
+  SaveIpAddress(0x0A010203);
+  std::uint32_t type = 0;
+  EXPECT_EQ(RawValue(*host.registry, "IPAddr", &type), (std::vector<unsigned char>{3, 2, 1, 10}));
+  EXPECT_EQ(type, kRegDword);
+  EXPECT_EQ(LoadIpAddress(), 0x0A010203u);
+  // The file says the same to a person reading it.
+  std::string text = ReadFile(static_cast<FileRegistry&>(*host.registry).HiveFile());
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ombrelin\\TIDELOAD\\Settings]"), std::string::npos);
+  EXPECT_NE(text.find("\"IPAddr\"=dword:0a010203"), std::string::npos);
+}
+
+TEST(SettingsStore, FileDirKeepsItsNulAndReadsWholeWithoutOne) {
+  TestHost host;
+  SaveFileDir("/home/eng/apps/demo_APP.s19");
+  std::uint32_t type = 0;
+  std::vector<unsigned char> raw = RawValue(*host.registry, "FileDir", &type);
+  EXPECT_EQ(type, kRegSz);
+  ASSERT_FALSE(raw.empty());
+  EXPECT_EQ(raw.back(), 0);
+  EXPECT_EQ(LoadFileDir(), "/home/eng/apps/demo_APP.s19");
+
+  std::string bare = "C:\\no\\nul_APP.s19";
+  PutRaw(*host.registry, "FileDir", kRegSz, std::vector<unsigned char>(bare.begin(), bare.end()));
+  EXPECT_EQ(LoadFileDir(), bare);
+  raw = RawValue(*host.registry, "FileDir", &type);
+  EXPECT_EQ(raw.size(), bare.size());  // kept without a NUL, byte for byte
+
+  // Stops at the first NUL; 8-bit and odd characters survive the file.
+  PutRaw(*host.registry, "FileDir", kRegSz, {'a', '"', '\\', 0xE9, 0, 'z', 0});
+  EXPECT_EQ(LoadFileDir(), std::string("a\"\\\xE9"));
+}
+
+TEST(SettingsStore, AddressValuesOfOtherLengthsReadAsNoAddress) {
+  TestHost host;
+  PutRaw(*host.registry, "IPAddr", kRegDword, {1, 2, 3, 4, 5, 6, 7, 8});
+  EXPECT_EQ(LoadIpAddress(), 0u);
+  std::uint32_t type = 0;
+  EXPECT_EQ(RawValue(*host.registry, "IPAddr", &type).size(), 8u);  // kept as it is
+  PutRaw(*host.registry, "IPAddr", kRegBinary, {7, 0});
+  EXPECT_EQ(LoadIpAddress(), 0u);
+  // The type is not compared: 4 bytes of any type read as a number.
+  PutRaw(*host.registry, "IPAddr", kRegBinary, {4, 3, 2, 1});
+  EXPECT_EQ(LoadIpAddress(), 0x01020304u);
+}
+
+TEST(SettingsStore, UnwritableLocationGivesDefaultsSilently) {
+  TestHost host;
+  TempDir dir;
+  std::string blocker = dir.Write("not-a-folder", "x");
+  FileRegistry reg(blocker + "/tideload");
+  SetHost(Host{&host.ui, &host.net, &reg, &host.files});
+  SaveIpAddress(0x0A000001);
+  SaveFileDir("/x_APP.s19");
+  EXPECT_EQ(LoadIpAddress(), 0u);
+  EXPECT_EQ(LoadFileDir(), "");
+  EXPECT_TRUE(host.Messages().empty());
+  EXPECT_FALSE(std::filesystem::exists(blocker + "/tideload"));
+  host.Install();
+}
+
+TEST(SettingsStore, InterruptedWriteKeepsTheOldValues) {
+  TestHost host;
+  auto& reg = static_cast<FileRegistry&>(*host.registry);
+  SaveIpAddress(0x0A000001);
+  SaveFileDir("/a_APP.s19");
+  std::string before = ReadFile(reg.HiveFile());
+  reg.FailNextWriteForTest();
+  SaveIpAddress(0x0A000002);
+  EXPECT_EQ(ReadFile(reg.HiveFile()), before);
+  EXPECT_EQ(LoadIpAddress(), 0x0A000001u);
+  EXPECT_EQ(LoadFileDir(), "/a_APP.s19");
+  SaveIpAddress(0x0A000003);  // the next write goes through
+  EXPECT_EQ(LoadIpAddress(), 0x0A000003u);
+}
+
+TEST(SettingsStore, DamagedFileReadsAsDefaultsAndIsKeptAside) {
+  TestHost host;
+  auto& reg = static_cast<FileRegistry&>(*host.registry);
+  std::filesystem::create_directories(host.registryDir.Path());
+  const std::string garbage = "this is not a registry file\n\"IPAddr\"=dword:zz\n";
+  {
+    std::ofstream(reg.HiveFile(), std::ios::binary) << garbage;
+  }
+  EXPECT_EQ(LoadIpAddress(), 0u);  // also creates the application key: a write
+  SaveIpAddress(0x0A000009);
+  EXPECT_EQ(LoadIpAddress(), 0x0A000009u);
+  int kept = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(host.registryDir.Path())) {
+    if (entry.path().filename().string().find("unreadable") != std::string::npos) {
+      EXPECT_EQ(ReadFile(entry.path().string()), garbage);
+      ++kept;
+    }
+  }
+  EXPECT_EQ(kept, 1);
+  EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST(FileRegistry, HandWrittenFilesParse) {
+  TempDir dir;
+  std::ofstream(dir.File("HKEY_LOCAL_MACHINE.reg"), std::ios::binary)
+      << "Windows Registry Editor Version 5.00\n\n"
+         "; a comment\n"
+         "[HKEY_LOCAL_MACHINE\\software\\ombrelin\\tideload\\settings]\n"
+         "\"ipaddr\"=dword:c0a80114\n"
+         "\"Blob\"=hex:01,02,\\\n"
+         "  03,04\n"
+         "@=hex(7):41,00\n";
+  FileRegistry reg(dir.Path().string());
+  Registry::Key key = 0;
+  ASSERT_EQ(reg.OpenKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD\\Settings\\", &key), 0);
+  unsigned char buf[8] = {};
+  std::size_t got = 0;
+  std::uint32_t type = 0;
+  ASSERT_EQ(reg.QueryValue(key, "IPAddr", &type, buf, sizeof buf, &got), 0);  // names ignore case
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(buf[0], 0x14);
+  EXPECT_EQ(buf[3], 0xC0);
+  ASSERT_EQ(reg.QueryValue(key, "Blob", &type, buf, sizeof buf, &got), 0);
+  EXPECT_EQ(type, kRegBinary);
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(buf[3], 4);
+  ASSERT_EQ(reg.QueryValue(key, "", &type, buf, sizeof buf, &got), 0);
+  EXPECT_EQ(type, 7u);
+  EXPECT_EQ(reg.QueryValue(key, "Blob", &type, buf, 2, &got), Registry::kMoreData);
+  EXPECT_EQ(reg.QueryValue(key, "missing", &type, buf, sizeof buf, &got), Registry::kFileNotFound);
+  reg.CloseKey(key);
+  EXPECT_NE(reg.OpenKey(0, "Settings", &key), 0);  // no key, no access
+}
+
+}  // namespace
+}  // namespace tl
