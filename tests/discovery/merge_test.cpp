@@ -102,8 +102,14 @@ TEST_F(Merge, InconsistentChildUpdatedOrJoinedByAnother) {
     const DeviceRecord* updated = dialog->deviceList()->children->next.get();
     EXPECT_EQ(updated->nameText, "Renamed");
     EXPECT_EQ(updated->sourceAddress, Ip(10, 0, 2, 50));
-    Send(b, Ip(10, 0, 2, 50));  // the same interface is now consistent: dropped
-    EXPECT_EQ(Tree().size(), 4u);
+    b.name = "Later";
+    Send(b, Ip(10, 0, 2, 50));  // its child is consistent now: dropped
+    b.currentAddress = Ip(10, 0, 2, 60);
+    Send(b, Ip(10, 0, 2, 50));  // an inconsistent one for a consistent child: dropped too
+    Send(a, Ip(10, 0, 2, 1));   // the first interface again
+    EXPECT_EQ(Tree(), (Lines{"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]",
+                             "  WiFi DHCP'd at 10.0.2.50 [4]", "  WiFi DHCP'd at 10.0.2.2 [5]"}));
+    EXPECT_EQ(updated->nameText, "Renamed");
     CheckItemsMatchRecords();
   });
 }
