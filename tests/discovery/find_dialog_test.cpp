@@ -1,0 +1,198 @@
+// FindDialog on the virtual clock, its socket, and "Find..." in the main dialog.
+#include <gtest/gtest.h>
+
+#include "app/main_dialog.h"
+#include "settings/settings.h"
+#include "tests/discovery/find_fixture.h"
+
+namespace tl::test {
+namespace {
+
+class FindDialogTest : public FindFixture {};
+
+TEST_F(FindDialogTest, SearchThenThreeHeardListsAndSearchAgainState) {
+  Run([&] {
+    FakeUdpSocket& udp = Udp();
+    EXPECT_EQ(udp.localPort, 20034);
+    EXPECT_TRUE(udp.broadcast);
+    ASSERT_EQ(udp.sent.size(), 1u);
+    EXPECT_EQ(udp.sent[0].bytes.substr(0, 5), "ELINR");
+    EXPECT_EQ(udp.sent[0].address, 0xFFFFFFFFu);
+    EXPECT_EQ(udp.sent[0].port, 20034);
+    EXPECT_FALSE(window->IsControlEnabled(kIdSearchAgain));
+    const std::uint64_t start = host.loop.NowMs();
+    for (int tick = 1; tick <= 3; ++tick) {
+      EXPECT_FALSE(window->IsControlEnabled(kIdSearchAgain));
+      host.loop.RunOnce();
+      EXPECT_EQ(host.loop.NowMs() - start, 1500u * tick);
+      ASSERT_EQ(udp.sent.size(), 1u + tick);
+      EXPECT_EQ(udp.sent.back().bytes, std::string("ELI2V\0\0\0\0\0", 10));
+      EXPECT_EQ(udp.sent.back().address, 0xFFFFFFFFu);
+    }
+    EXPECT_TRUE(window->IsControlEnabled(kIdSearchAgain));
+    EXPECT_TRUE(window->RunningTimers().empty());
+    // Late replies still count.
+    Udp().Deliver(ModuleReply{}.Bytes(), Ip(10, 0, 0, 5));
+    EXPECT_NE(dialog->deviceList(), nullptr);
+
+    window->Press(kIdSearchAgain);
+    EXPECT_EQ(udp.sent.back().bytes.substr(0, 5), "ELINR");
+    EXPECT_FALSE(window->IsControlEnabled(kIdSearchAgain));
+    EXPECT_EQ(window->RunningTimers(), std::vector<unsigned>{1});
+    EXPECT_EQ(dialog->SearchTicks(), 0);
+  });
+}
+
+TEST_F(FindDialogTest, OkWithoutSelectionStaysOpenThenOkReturnsAddress) {
+  FindDialog d(nullptr);
+  int result = Run([&] {
+    host.loop.RunOnce();
+    window->Press(kIdOk);
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"You must first select a device in the\nSelect a Unit in the tree."});
+    EXPECT_FALSE(window->Ended());
+    EXPECT_EQ(window->RunningTimers(), std::vector<unsigned>{1});
+    EXPECT_EQ(dialog->SearchTicks(), 1);
+    ModuleReply m;
+    m.marker = true;
+    m.currentAddress = Ip(192, 168, 1, 20);
+    Send(m, Ip(192, 168, 1, 99));  // inconsistent: its reported address is taken
+    window->Press(kIdOk);
+  }, &d);
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(d.selectedAddress, 0xC0A80114u);
+}
+
+TEST_F(FindDialogTest, PortFallbackAndBindFailure) {
+  host.net.takenPorts.insert(20034);
+  Run([&] {
+    EXPECT_EQ(Udp().localPort, 20035);
+    EXPECT_EQ(Udp().sent.at(0).port, 20034);
+  });
+  EXPECT_TRUE(host.Messages().empty());
+
+  host.net.takenPorts.insert(20035);
+  Run([&] {
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"Unable to Bind socket, is Tideload already open?"});
+    EXPECT_FALSE(dialog->Socket()->IsOpen());
+    for (int i = 0; i < 3; ++i) host.loop.RunOnce();  // the schedule runs on
+    EXPECT_TRUE(window->IsControlEnabled(kIdSearchAgain));
+  });
+
+  host.ui.ClearMessages();
+  host.net.takenPorts.clear();
+  host.net.udpBroadcastAllowed = false;
+  Run([&] {
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"Unable to Bind socket, is Tideload already open?"});
+    EXPECT_FALSE(dialog->Socket()->IsOpen());
+  });
+  EXPECT_TRUE(host.net.takenPorts.empty());  // the failed socket was closed
+}
+
+TEST_F(FindDialogTest, OversizedAndForeignDatagramsIgnored) {
+  Run([&] {
+    Udp().Deliver(ModuleReply{}.Bytes() + std::string(1024, 'x'), Ip(10, 0, 0, 1));  // > 1024
+    Udp().Deliver(Udp().sent[0].bytes, Ip(10, 0, 0, 1));  // our own search request
+    Udp().Deliver(ModuleReply{}.Bytes().substr(0, 100), Ip(10, 0, 0, 1));
+    EXPECT_EQ(dialog->deviceList(), nullptr);
+    std::string exact = ModuleReply{}.Bytes();
+    exact.resize(1024, 'x');
+    Udp().Deliver(exact, Ip(10, 0, 0, 1));
+    EXPECT_NE(dialog->deviceList(), nullptr);
+  });
+}
+
+TEST_F(FindDialogTest, RecordsAndSocketReleasedWithTheDialog) {
+  const std::size_t before = DeviceRecord::LiveCount();
+  {
+    FindDialog d(nullptr);
+    Run([&] {
+      Send(ModuleReply{}.Device(1).Mac(0, 1), 1);
+      Send(ModuleReply{}.Device(1).Mac(0, 2), 2);
+      Send(ModuleReply{}.Mac(0, 3), 3);
+      EXPECT_EQ(DeviceRecord::LiveCount(), before + 4);
+    }, &d);
+    // After the window closed a late reply only reaches the list.
+    ASSERT_NE(host.net.LastUdp(), nullptr);
+    host.net.LastUdp()->Deliver(ModuleReply{}.Mac(0, 4).Bytes(), 4);
+    EXPECT_EQ(DeviceRecord::LiveCount(), before + 5);
+  }
+  EXPECT_EQ(DeviceRecord::LiveCount(), before);
+  EXPECT_EQ(host.net.LastUdp(), nullptr);
+  EXPECT_TRUE(host.net.takenPorts.empty());
+}
+
+// ---- "Find..." in the main dialog
+
+class OnFindTest : public FindFixture {
+ protected:
+  // Runs the main dialog; the find script picks or cancels.
+  void RunMain(const std::function<void(HeadlessWindow&)>& inMain) {
+    MainDialog main("");
+    host.OnDialog(kDialogMain, [&](HeadlessWindow& w) {
+      inMain(w);
+      w.Press(kIdCancel);
+    });
+    main.DoModal();
+  }
+};
+
+TEST_F(OnFindTest, ChoosingStoresAtOnceAndFillsTheBoxes) {
+  host.OnDialog(kDialogFind, [&](HeadlessWindow& w) {
+    host.net.LastUdp()->Deliver(ModuleReply{}.Bytes(), Ip(192, 168, 1, 20));
+    w.Press(kIdOk);
+  });
+  RunMain([&](HeadlessWindow& w) {
+    w.Type(kIdFileName, "typed_APP.s19");
+    w.Press(kIdReboot);
+    w.Press(kIdFind);
+    EXPECT_EQ(LoadIpAddress(), 0xC0A80114u);
+    EXPECT_EQ(w.GetText(kIdOctet1), "192");
+    EXPECT_EQ(w.GetText(kIdOctet2), "168");
+    EXPECT_EQ(w.GetText(kIdOctet3), "1");
+    EXPECT_EQ(w.GetText(kIdOctet4), "20");
+    EXPECT_EQ(w.GetText(kIdFileName), "typed_APP.s19");
+    EXPECT_TRUE(w.GetCheck(kIdReboot));
+  });
+  EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST_F(OnFindTest, CancelOrZeroAddressChangesNothing) {
+  SaveIpAddress(Ip(10, 9, 8, 7));
+  host.OnDialog(kDialogFind, [&](HeadlessWindow& w) {
+    host.net.LastUdp()->Deliver(ModuleReply{}.Bytes(), Ip(10, 0, 0, 5));
+    w.Close();
+  });
+  ModuleReply noAddress;
+  noAddress.marker = true;  // inconsistent, nothing usable: address 0
+  host.OnDialog(kDialogFind, [&](HeadlessWindow& w) {
+    host.net.LastUdp()->Deliver(noAddress.Bytes(), Ip(10, 0, 0, 5));
+    w.Press(kIdOk);
+  });
+  RunMain([&](HeadlessWindow& w) {
+    w.Press(kIdFind);
+    w.Press(kIdFind);
+    EXPECT_EQ(w.GetText(kIdOctet1), "10");
+    EXPECT_EQ(w.GetText(kIdOctet4), "7");
+  });
+  EXPECT_EQ(host.Messages(), (std::vector<std::string>{"IP not set", "IP not set"}));
+  EXPECT_EQ(LoadIpAddress(), Ip(10, 9, 8, 7));
+}
+
+TEST_F(OnFindTest, BadOctetStillKeepsTheOtherEntries) {
+  host.OnDialog(kDialogFind, [&](HeadlessWindow& w) {
+    host.net.LastUdp()->Deliver(ModuleReply{}.Bytes(), Ip(10, 0, 0, 5));
+    w.Press(kIdOk);
+  });
+  RunMain([&](HeadlessWindow& w) {
+    w.Type(kIdOctet2, "999");
+    w.Type(kIdFileName, "new_APP.s19");
+    w.Press(kIdFind);
+    EXPECT_EQ(w.GetText(kIdOctet2), "0");
+    EXPECT_EQ(w.GetText(kIdOctet4), "5");
+    EXPECT_EQ(w.GetText(kIdFileName), "new_APP.s19");
+  });
+  ASSERT_FALSE(host.Messages().empty());
+}
+
+}  // namespace
+}  // namespace tl::test

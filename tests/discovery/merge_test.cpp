@@ -1,0 +1,160 @@
+// addReply on the test host: list order, tree order, labels, state images.
+#include <gtest/gtest.h>
+
+#include "tests/discovery/find_fixture.h"
+
+namespace tl::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+ModuleReply Unit(const char* name, std::uint8_t mac) {
+  ModuleReply m = ModuleReply{}.Mac(0, mac);
+  m.name = name;
+  return m;
+}
+
+class Merge : public FindFixture {};
+
+TEST_F(Merge, SeparateKeysOrderedHighToLowShownInArrivalOrder) {
+  Run([&] {
+    Send(Unit("B", 5), Ip(10, 0, 0, 5));
+    EXPECT_EQ(Tree(), (Lines{"B DHCP'd at 10.0.0.5 running :App [2]"}));
+    EXPECT_EQ(window->TreeSelected(kIdDeviceTree), dialog->deviceList()->treeItem);
+
+    Send(Unit("A", 2), Ip(10, 0, 0, 2));  // lowest: appended at the end
+    Send(Unit("D", 9), Ip(10, 0, 0, 9));  // highest: new first
+    Send(Unit("C", 7), Ip(10, 0, 0, 7));  // in the middle
+    Send(Unit("Z", 1), Ip(10, 0, 0, 1));  // lowest again
+    EXPECT_EQ(ListOrder(), (Lines{"D", "C", "B", "A", "Z"}));
+    EXPECT_EQ(Tree(), (Lines{"B DHCP'd at 10.0.0.5 running :App [2]", "A DHCP'd at 10.0.0.2 running :App [2]",
+                             "D DHCP'd at 10.0.0.9 running :App [2]", "C DHCP'd at 10.0.0.7 running :App [2]",
+                             "Z DHCP'd at 10.0.0.1 running :App [2]"}));
+    // Only the first item was selected.
+    EXPECT_EQ(window->TreeSelected(kIdDeviceTree), window->Find(kIdDeviceTree)->roots[0]);
+    CheckItemsMatchRecords();
+  });
+}
+
+TEST_F(Merge, SameInterfaceWithoutGroupIsDropped) {
+  Run([&] {
+    ModuleReply off = Unit("P", 4);
+    off.marker = true;
+    off.currentAddress = Ip(10, 0, 0, 40);
+    Send(off, Ip(10, 0, 0, 4));
+    Send(off, Ip(10, 0, 0, 40));  // consistent now, still dropped
+    EXPECT_EQ(Tree(), (Lines{"P DHCP'd at 10.0.0.40 running :App [3]"}));
+    EXPECT_EQ(dialog->deviceList()->sourceAddress, Ip(10, 0, 0, 4));
+    EXPECT_EQ(ListOrder(), (Lines{"P"}));
+  });
+}
+
+TEST_F(Merge, SecondAndThirdInterfaceMakeAGroup) {
+  Run([&] {
+    ModuleReply first = ModuleReply{}.Device(3).Mac(0, 1);
+    first.name = "Hub";
+    first.staticAddress = Ip(10, 0, 1, 1);
+    ModuleReply second = ModuleReply{}.Device(3).Mac(0, 2);
+    second.name = "Hub-w";
+    second.kind = 1;
+    ModuleReply third = ModuleReply{}.Device(3).Mac(0, 3);
+    third.kind = 2;
+    Send(Unit("Low", 1), Ip(10, 0, 0, 1));
+    Send(first, Ip(10, 0, 1, 1));
+    EXPECT_EQ(Tree(), (Lines{"Low DHCP'd at 10.0.0.1 running :App [2]", "Hub  at 10.0.1.1 running :App [2]"}));
+    Send(second, Ip(10, 0, 1, 2));
+    EXPECT_EQ(Tree(), (Lines{"Low DHCP'd at 10.0.0.1 running :App [2]", "Hub running :App [1]",
+                             "  Ethernet at 10.0.1.1 [2]", "  WiFi DHCP'd at 10.0.1.2 [4]"}));
+    Send(third, Ip(10, 0, 1, 3));
+    Send(second, Ip(10, 0, 1, 2));  // repeated: dropped
+    EXPECT_EQ(Tree(), (Lines{"Low DHCP'd at 10.0.0.1 running :App [2]", "Hub running :App [1]",
+                             "  Ethernet at 10.0.1.1 [2]", "  WiFi DHCP'd at 10.0.1.2 [4]",
+                             "  Ethernet2 DHCP'd at 10.0.1.3 [2]"}));
+    EXPECT_EQ(ListOrder(), (Lines{"Hub 1 2 3", "Low"}));
+    CheckItemsMatchRecords();
+    // The heard list now carries the three children and the lone one.
+    window->Press(kIdSearchAgain);  // disabled: nothing happens
+    host.loop.RunOnce();           // first tick
+    const std::string& heard = Udp().sent.back().bytes;
+    EXPECT_EQ(heard, std::string("ELI2V\0\x01\0\x02\0\x03\0\x01\0\0\0\0\0", 18));
+  });
+}
+
+TEST_F(Merge, InconsistentChildUpdatedOrJoinedByAnother) {
+  Run([&] {
+    ModuleReply a = ModuleReply{}.Device(6).Mac(0, 1);
+    ModuleReply b = ModuleReply{}.Device(6).Mac(0, 2);
+    b.marker = true;
+    b.currentAddress = Ip(10, 0, 2, 2);
+    b.kind = 1;
+    Send(a, Ip(10, 0, 2, 1));
+    Send(b, Ip(10, 0, 2, 99));  // heard from an address it does not report
+    EXPECT_EQ(Tree(), (Lines{"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]",
+                             "  WiFi DHCP'd at 10.0.2.2 [5]"}));
+    Send(b, Ip(10, 0, 2, 98));  // not consistent either: a further child
+    EXPECT_EQ(Tree(), (Lines{"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]",
+                             "  WiFi DHCP'd at 10.0.2.2 [5]", "  WiFi DHCP'd at 10.0.2.2 [5]"}));
+    b.name = "Renamed";
+    b.currentAddress = Ip(10, 0, 2, 50);
+    Send(b, Ip(10, 0, 2, 50));  // consistent: the first such child is updated in place
+    EXPECT_EQ(Tree(), (Lines{"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]",
+                             "  WiFi DHCP'd at 10.0.2.50 [4]", "  WiFi DHCP'd at 10.0.2.2 [5]"}));
+    const DeviceRecord* updated = dialog->deviceList()->children->next.get();
+    EXPECT_EQ(updated->nameText, "Renamed");
+    EXPECT_EQ(updated->sourceAddress, Ip(10, 0, 2, 50));
+    b.name = "Later";
+    Send(b, Ip(10, 0, 2, 50));  // its child is consistent now: dropped
+    b.currentAddress = Ip(10, 0, 2, 60);
+    Send(b, Ip(10, 0, 2, 50));  // an inconsistent one for a consistent child: dropped too
+    Send(a, Ip(10, 0, 2, 1));   // the first interface again
+    EXPECT_EQ(Tree(), (Lines{"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]",
+                             "  WiFi DHCP'd at 10.0.2.50 [4]", "  WiFi DHCP'd at 10.0.2.2 [5]"}));
+    EXPECT_EQ(updated->nameText, "Renamed");
+    CheckItemsMatchRecords();
+  });
+}
+
+TEST_F(Merge, NoRecordIsLostAcrossManyMixedReplies) {
+  Run([&] {
+    // Keys arriving in a scrambled order, some grouped: every one stays
+    // reachable from the head, in key order.
+    std::size_t expected = 0;
+    for (unsigned i = 0; i < 120; ++i) {
+      unsigned k = (i * 37) % 120;
+      ModuleReply m = ModuleReply{}.Mac(std::uint8_t(k >> 8), std::uint8_t(k));
+      if (k % 10 == 0) m.Device(std::uint8_t(k / 10));
+      Send(m, Ip(10, 1, 0, k + 1));
+      ++expected;
+    }
+    std::size_t seen = 0;
+    const DeviceRecord* prev = nullptr;
+    for (const DeviceRecord* r = dialog->deviceList(); r != nullptr; r = r->next.get()) {
+      ++seen;
+      if (prev) {
+        EXPECT_TRUE(r->groupKey < prev->groupKey);
+      }
+      prev = r;
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(window->Find(kIdDeviceTree)->roots.size(), expected);
+    CheckItemsMatchRecords();
+  });
+}
+
+TEST_F(Merge, SearchAgainReleasesRecordsAndStartsOver) {
+  Run([&] {
+    Send(Unit("A", 1), 1);
+    Send(Unit("B", 2), 2);
+    for (int i = 0; i < 3; ++i) host.loop.RunOnce();
+    ASSERT_TRUE(window->IsControlEnabled(kIdSearchAgain));
+    window->Press(kIdSearchAgain);
+    EXPECT_EQ(dialog->deviceList(), nullptr);
+    EXPECT_TRUE(Tree().empty());
+    Send(Unit("C", 3), 3);
+    EXPECT_EQ(Tree(), (Lines{"C DHCP'd at 0.0.0.3 running :App [2]"}));
+    EXPECT_EQ(window->TreeSelected(kIdDeviceTree), window->Find(kIdDeviceTree)->roots[0]);
+  });
+}
+
+}  // namespace
+}  // namespace tl::test

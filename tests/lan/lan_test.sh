@@ -1,0 +1,122 @@
+#!/bin/bash
+# lan_test.sh CASE BUILD_DIR SOURCE_DIR: one discovery check in a private LAN.
+set -u
+CASE=$1 BUILD=$2 SRC=$3
+export TESTLAN="tlt$$"
+L="$SRC/scripts/testlan.sh"
+SIM="$BUILD/tideload-sim"
+CLI="$BUILD/tideload-cli"
+WORK=$(mktemp -d)
+cleanup() { "$L" down >/dev/null 2>&1; rm -rf "$WORK"; }
+trap cleanup EXIT
+"$L" check || exit 77
+
+fail=0
+expect_line() {  # expect_line FILE LINE: LINE appears exactly once
+  local n; n=$(grep -cFx -- "$2" "$1")
+  if [ "$n" != 1 ]; then echo "FAIL: '$2' appears $n times"; fail=1; else echo "ok: $2"; fi
+}
+expect_count() {  # expect_count FILE N
+  local n; n=$(wc -l <"$1")
+  if [ "$n" != "$2" ]; then echo "FAIL: $n lines, expected $2"; fail=1; else echo "ok: $n lines"; fi
+}
+sim() {  # sim HOST ARGS...: a simulated module host in the background
+  local host=$1; shift
+  "$L" exec "$host" "$SIM" discover --seconds 30 --ready-file "$WORK/ready.$host" "$@" 2>"$WORK/sim.$host.log" &
+}
+wait_ready() {  # wait_ready HOST...
+  local h i
+  for h in "$@"; do
+    for i in $(seq 100); do [ -e "$WORK/ready.$h" ] && break; sleep 0.05; done
+    [ -e "$WORK/ready.$h" ] || { echo "FAIL: sim on $h did not start"; cat "$WORK/sim.$h.log"; exit 1; }
+  done
+}
+dual_device() {  # the host with two interfaces is one device
+  sim dual --module "name=Duo,app=Dual,mac=02:00:00:00:09:01,device=02:00:00:00:09:00,static=10.77.9.1,from=10.77.9.1" \
+           --module "name=Duo,app=Dual,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,from=10.77.9.2" "$@"
+}
+
+case "$CASE" in
+  groups)
+    "$L" up 20 >/dev/null || exit 1
+    hosts=(dual)
+    for i in $(seq 20); do
+      sim "m$i" --module "name=Host-$i,app=App$i,mac=02:00:00:00:01:$(printf %02x "$i")"
+      hosts+=("m$i")
+    done
+    dual_device
+    wait_ready "${hosts[@]}"
+    "$L" exec prog "$CLI" find --seconds 0.5 >"$WORK/out" 2>"$WORK/err"
+    cat "$WORK/out"
+    for i in $(seq 20); do expect_line "$WORK/out" "Host-$i DHCP'd at 10.77.1.$i running :App$i"; done
+    expect_line "$WORK/out" "Duo running :Dual"
+    expect_line "$WORK/out" "  Ethernet at 10.77.9.1"
+    expect_line "$WORK/out" "  WiFi DHCP'd at 10.77.9.2"
+    expect_count "$WORK/out" 23
+    # The two children sit right under their group.
+    grep -A2 -Fx "Duo running :Dual" "$WORK/out" | tail -2 | grep -c '^  ' | grep -qx 2 || { echo "FAIL: children"; fail=1; }
+    ;;
+  inconsistent)
+    "$L" up 1 >/dev/null || exit 1
+    sim m1 --module "name=Moved,app=A,mac=02:00:00:00:01:01,current=10.77.1.77" \
+           --module "name=Fine,app=B,mac=02:00:00:00:01:02,current=10.77.1.1"
+    wait_ready m1
+    "$L" exec prog "$CLI" find --json --seconds 0.5 >"$WORK/out" 2>"$WORK/err"
+    cat "$WORK/out"
+    grep -q '"label": "Moved DHCP'"'"'d at 10.77.1.77 running :A", "stateImage": 3, "address": "10.77.1.77", "source": "10.77.1.1", "dhcp": true, "consistent": false' "$WORK/out" || { echo "FAIL: Moved"; fail=1; }
+    grep -q '"label": "Fine DHCP'"'"'d at 10.77.1.1 running :B", "stateImage": 2, "address": "10.77.1.1", "source": "10.77.1.1", "dhcp": true, "consistent": true' "$WORK/out" || { echo "FAIL: Fine"; fail=1; }
+    # Only one entry each: the heard list stopped the repeats, or the merge dropped them.
+    [ "$(grep -c '"label"' "$WORK/out")" = 2 ] || { echo "FAIL: count"; fail=1; }
+    ;;
+  loss)
+    # 10 hosts with 12 interfaces each, 30% of all replies dropped.
+    "$L" up 10 >/dev/null || exit 1
+    hosts=()
+    for i in $(seq 10); do
+      specs=()
+      for j in $(seq 12); do specs+=(--module "name=L$i-$j,app=x,mac=02:00:00:00:$(printf %02x "$i"):$(printf %02x "$j")"); done
+      sim "m$i" --loss 0.3 --seed "$i" "${specs[@]}"
+      hosts+=("m$i")
+    done
+    wait_ready "${hosts[@]}"
+    "$L" exec prog "$CLI" find --seconds 0.3 >"$WORK/out" 2>"$WORK/err"
+    "$L" down >/dev/null  # stops the sims so they print what the loss did
+    sleep 0.3
+    cat "$WORK"/sim.*.log | grep -v '^tideload-sim discover: 12 interface' >"$WORK/sims"
+    never=$(sed -n 's/^never answered://p' "$WORK/sims" | tr ' ' '\n' | grep -c . || true)
+    dropped=$(sed -n 's/.*sent, \([0-9]*\) dropped/\1/p' "$WORK/sims" | awk '{s+=$1} END {print s+0}')
+    later=$(sed -n 's/.*answered later: \([0-9]*\)/\1/p' "$WORK/sims" | awk '{s+=$1} END {print s+0}')
+    echo "replies dropped: $dropped; search replies dropped but answered later: $later; never answered: $never"
+    [ "${dropped:-0}" -gt 40 ] || { echo "FAIL: the loss did not happen"; fail=1; }
+    [ "${later:-0}" -gt 10 ] || { echo "FAIL: nothing for the heard lists to recover"; fail=1; }
+    # Every interface that got any reply out is found, exactly once.
+    expect_count "$WORK/out" $((120 - never))
+    for i in $(seq 10); do for j in $(seq 12); do
+      if sed -n 's/^never answered://p' "$WORK/sims" | tr ' ' '\n' | grep -qx "L$i-$j"; then continue; fi
+      [ "$(grep -cFx "L$i-$j DHCP'd at 10.77.1.$i running :x" "$WORK/out")" = 1 ] || { echo "FAIL: L$i-$j"; fail=1; }
+    done; done
+    ;;
+  fallback)
+    # A module in loopback mode on the program's own host holds 20034.
+    "$L" up 3 >/dev/null || exit 1
+    sim prog --loopback --module "name=Local,app=L,mac=02:00:00:00:00:99,from=10.77.0.1"
+    for i in 1 2 3; do sim "m$i" --module "name=H$i,app=a,mac=02:00:00:00:01:0$i"; done
+    dual_device
+    wait_ready prog m1 m2 m3 dual
+    "$L" exec prog "$CLI" find --seconds 0.5 >"$WORK/out" 2>"$WORK/err"
+    cat "$WORK/out" "$WORK/err"
+    for i in 1 2 3; do expect_line "$WORK/out" "H$i DHCP'd at 10.77.1.$i running :a"; done
+    expect_line "$WORK/out" "Local DHCP'd at 10.77.0.1 running :L"
+    expect_line "$WORK/out" "Duo running :Dual"
+    expect_count "$WORK/out" 7
+    # A second program on the same host: both ports taken.
+    "$L" exec prog "$CLI" find --seconds 0 >/dev/null 2>"$WORK/err1" &
+    first=$!
+    sleep 0.3
+    "$L" exec prog "$CLI" find --seconds 0 >"$WORK/out2" 2>"$WORK/err2"
+    wait "$first"
+    expect_line "$WORK/err2" "Unable to Bind socket, is Tideload already open?"
+    ;;
+  *) echo "unknown case $CASE"; exit 2 ;;
+esac
+exit $fail
