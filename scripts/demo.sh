@@ -1,17 +1,75 @@
 #!/usr/bin/env bash
-# The main job: a simulated module on 127.0.0.1 gets the sample application
-# from examples/ through tideload-cli; ends with the update's exit status.
+# The main job.
+# As root (network namespaces available): builds a private test LAN, starts
+# simulated modules in it, finds them with tideload-cli find, and updates the
+# first one found with the sample application from examples/.
+# Otherwise: a simulated module on 127.0.0.1 gets the sample application.
+# Ends with the update's exit status.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+ROOT=$(pwd)
 BUILD=${BUILD_DIR:-build}
 FILE=examples/demo_APP.s19
-"$BUILD/tideload-sim" --listen 127.0.0.1 --pace 10 --save "$BUILD/demo-received.bin" &
-SIM=$!
-trap 'kill $SIM 2>/dev/null' EXIT
-sleep 0.3
-"$BUILD/tideload-cli" update 127.0.0.1 "$FILE"
+LAN=scripts/testlan.sh
+
+loopback_demo() {
+  echo "== tideload-sim on 127.0.0.1, updated by tideload-cli"
+  "$BUILD/tideload-sim" --listen 127.0.0.1 --pace 10 --save "$BUILD/demo-received.bin" &
+  local sim=$!
+  trap 'kill $sim 2>/dev/null' EXIT
+  sleep 0.3
+  "$BUILD/tideload-cli" update 127.0.0.1 "$FILE"
+  local status=$?
+  wait "$sim"; local sim_status=$?
+  trap - EXIT
+  echo "tideload-cli exit status $status, tideload-sim exit status $sim_status"
+  [ "$status" -eq 0 ] && [ "$sim_status" -eq 0 ]
+}
+
+if [ "$(id -u)" -ne 0 ] || ! bash "$LAN" check >/dev/null 2>&1; then
+  echo "(no network namespaces here: the loopback demo only)"
+  loopback_demo
+  exit $?
+fi
+
+export TESTLAN=tldemo
+cleanup() { bash "$LAN" down >/dev/null 2>&1; }
+trap cleanup EXIT
+echo "== a private test LAN: program host 10.77.0.1, modules m1..m3, a two-interface host"
+bash "$LAN" up 3 >/dev/null || { echo "could not build the test LAN"; exit 1; }
+
+# Module m1..m3: the discovery side and the update side of one module each.
+for i in 1 2 3; do
+  addr=10.77.1.$i
+  bash "$LAN" exec m$i "$ROOT/$BUILD/tideload-sim" discover --seconds 60 \
+    --module "name=Pump-$i,app=Valve control 2.$i,mac=02:00:00:00:01:0$i" >/dev/null 2>&1 &
+  bash "$LAN" exec m$i "$ROOT/$BUILD/tideload-sim" --listen "$addr" --pace 10 \
+    --save "$ROOT/$BUILD/demo-received-$i.bin" >/dev/null 2>&1 &
+done
+# A device with two interfaces on the dual host.
+bash "$LAN" exec dual "$ROOT/$BUILD/tideload-sim" discover --seconds 60 \
+  --module "name=Gateway,app=Bridge 1.0,mac=02:00:00:00:09:01,device=02:00:00:00:09:00,from=10.77.9.1" \
+  --module "name=Gateway,app=Bridge 1.0,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,from=10.77.9.2" \
+  >/dev/null 2>&1 &
+sleep 0.5
+
+echo "== tideload-cli find (in the program host)"
+bash "$LAN" exec prog "$ROOT/$BUILD/tideload-cli" find --seconds 1 | tee "$BUILD/demo-find.txt"
+json=$(bash "$LAN" exec prog "$ROOT/$BUILD/tideload-cli" find --json --seconds 0)
+target=$(printf '%s' "$json" | python3 -c '
+import json, sys
+items = json.load(sys.stdin)
+for it in items:
+    if it["name"].startswith("Pump") and not it["children"]:
+        print(it["address"]); break
+')
+if [ -z "$target" ]; then
+  echo "no module found"
+  exit 1
+fi
+
+echo "== tideload-cli update $target $FILE (in the program host)"
+bash "$LAN" exec prog "$ROOT/$BUILD/tideload-cli" update "$target" "$FILE"
 status=$?
-wait "$SIM"; sim_status=$?
-trap - EXIT
-echo "tideload-cli exit status $status, tideload-sim exit status $sim_status"
-[ "$status" -eq 0 ] && [ "$sim_status" -eq 0 ]
+echo "tideload-cli exit status $status"
+exit "$status"
