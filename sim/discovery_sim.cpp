@@ -87,17 +87,17 @@ bool ParseMac(const std::string& text, std::array<std::uint8_t, 6>* out) {
 // "name=Pump,app=Valve,mac=..,device=..,kind=1,static=10.0.0.5|dhcp,
 //  current=10.0.0.6,marker=0xAA,from=10.0.0.9,type=81"; ',' inside a value
 // can be written as "\,".
-bool ParseModule(const std::string& spec, Module* m, std::string* error) {
+bool ParseModule(const std::string& moduleText, Module* m, std::string* error) {
   std::vector<std::string> parts;
   std::string cur;
-  for (std::size_t i = 0; i < spec.size(); ++i) {
-    if (spec[i] == '\\' && i + 1 < spec.size()) {
-      cur += spec[++i];
-    } else if (spec[i] == ',') {
+  for (std::size_t i = 0; i < moduleText.size(); ++i) {
+    if (moduleText[i] == '\\' && i + 1 < moduleText.size()) {
+      cur += moduleText[++i];
+    } else if (moduleText[i] == ',') {
       parts.push_back(cur);
       cur.clear();
     } else {
-      cur += spec[i];
+      cur += moduleText[i];
     }
   }
   parts.push_back(cur);
@@ -135,12 +135,12 @@ bool ParseModule(const std::string& spec, Module* m, std::string* error) {
 void Usage(std::FILE* out) {
   std::fputs(
       "Usage: tideload-sim discover [OPTIONS]\n"
-      "  --module SPEC     one interface (repeatable); SPEC is comma-separated key=value:\n"
+      "  --module DESC     one interface (repeatable); DESC is comma-separated key=value:\n"
       "                    name, app, mac, device (shared MAC of a multi-interface device),\n"
       "                    kind (0 Ethernet, 1 WiFi, 2 Ethernet2), static (address or dhcp),\n"
       "                    current (reported current address), marker (default 0xAA with\n"
       "                    current, else 0), from (local address to reply from), type\n"
-      "  --config FILE     one SPEC per line; '#' starts a comment\n"
+      "  --config FILE     one DESC per line; '#' starts a comment\n"
       "  --count N         N more interfaces: name Sim-<i>, mac 02:00:00:00:HI:LO, dhcp\n"
       "  --count-start K   with --count: the first one is number K (default 0)\n"
       "  --count-from LIST with --count: reply addresses, comma-separated, used in turn\n"

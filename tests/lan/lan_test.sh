@@ -73,9 +73,9 @@ case "$CASE" in
     "$L" up 10 >/dev/null || exit 1
     hosts=()
     for i in $(seq 10); do
-      specs=()
-      for j in $(seq 12); do specs+=(--module "name=L$i-$j,app=x,mac=02:00:00:00:$(printf %02x "$i"):$(printf %02x "$j")"); done
-      sim "m$i" --loss 0.3 --seed "$i" "${specs[@]}"
+      mods=()
+      for j in $(seq 12); do mods+=(--module "name=L$i-$j,app=x,mac=02:00:00:00:$(printf %02x "$i"):$(printf %02x "$j")"); done
+      sim "m$i" --loss 0.3 --seed "$i" "${mods[@]}"
       hosts+=("m$i")
     done
     wait_ready "${hosts[@]}"
