@@ -37,6 +37,21 @@ dual_device() {  # the host with two interfaces is one device
 }
 
 case "$CASE" in
+  desktop)
+    # The desktop program's "Find..." on real sockets: two modules and the
+    # two-interface device, OK fills the boxes; picture in screenshots/.
+    [ -x "$BUILD/tideload_qt_tests" ] || exit 77
+    "$L" up 2 >/dev/null || exit 1
+    sim m1 --module "name=Host-1,app=App1,mac=02:00:00:00:01:01"
+    sim m2 --module "name=Host-2,app=App2,mac=02:00:00:00:01:02"
+    dual_device
+    wait_ready m1 m2 dual
+    "$L" exec prog env QT_QPA_PLATFORM=offscreen TIDELOAD_LAN_ITEMS=5 TIDELOAD_SCREENSHOT_DIR= \
+      "$BUILD/tideload_qt_tests" --gtest_filter='FindWindowLan.*' >"$WORK/out" 2>&1 || { cat "$WORK/out"; fail=1; }
+    grep -E '^(  )?[A-Z]' "$WORK/out" | grep -v '^\[' || true
+    grep -q "1 test" "$WORK/out" && grep -q PASSED "$WORK/out" || { echo "FAIL: desktop find"; fail=1; }
+    [ -s "$BUILD/screenshots/find-lan.png" ] || { echo "FAIL: no picture"; fail=1; }
+    ;;
   groups)
     "$L" up 20 >/dev/null || exit 1
     hosts=(dual)

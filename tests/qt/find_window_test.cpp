@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/application.h"
 #include "settings/settings.h"
@@ -67,6 +69,60 @@ TEST_F(FindWindowTest, TreeShowsModulesAndOkFillsTheMainWindow) {
                                  "  Ethernet at 10.0.9.1", "  WiFi DHCP'd at 10.0.9.2"}));
   EXPECT_EQ(boxes, "10.0.0.5");
   EXPECT_EQ(LoadIpAddress(), 0x0A000005u);
+}
+
+}  // namespace
+}  // namespace tl::test
+
+namespace tl::test {
+namespace {
+
+// The same on real sockets; runs only inside the test LAN, where the LAN
+// script sets TIDELOAD_LAN_ITEMS to the number of tree items to wait for.
+class FindWindowLan : public QtHostTest {};
+
+TEST_F(FindWindowLan, RealModulesFillTheTreeAndOkFillsTheBoxes) {
+  const char* items = std::getenv("TIDELOAD_LAN_ITEMS");
+  if (items == nullptr) GTEST_SKIP() << "runs inside the test LAN only";
+  const int expected = std::atoi(items);
+  int seen = 0;
+  std::string boxes;
+  WhenOpen(kDialogMain, [&](QtDialogWindow& main) {
+    WhenOpen(kDialogFind, [&](QtDialogWindow& find) {
+      auto* tree = qobject_cast<QTreeWidget*>(find.Control(kIdDeviceTree));
+      ASSERT_NE(tree, nullptr);
+      When([tree, expected] {
+             int n = 0;
+             for (QTreeWidgetItemIterator it(tree); *it; ++it) ++n;
+             return n >= expected;
+           },
+           [&, tree] {
+             for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+               ++seen;
+               std::printf("%s%s\n", (*it)->parent() ? "  " : "", (*it)->text(0).toStdString().c_str());
+             }
+             tree->expandAll();
+             After(200, [&find] {
+               QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
+               dir.mkpath(QStringLiteral("."));
+               find.grab().save(dir.filePath(QStringLiteral("find-lan.png")));
+               QTest::mouseClick(find.Control(kIdOk), Qt::LeftButton);
+             });
+           });
+    });
+    When([&] { return OpenWindow(kDialogFind) == nullptr && seen > 0; }, [&] {
+      boxes = main.GetText(kIdOctet1) + "." + main.GetText(kIdOctet2) + "." + main.GetText(kIdOctet3) +
+              "." + main.GetText(kIdOctet4);
+      QTest::mouseClick(main.Control(kIdCancel), Qt::LeftButton);
+    });
+    QTest::mouseClick(main.Control(kIdFind), Qt::LeftButton);
+  });
+  EXPECT_EQ(RunApplication(""), -1);
+  EXPECT_EQ(seen, expected);
+  std::uint32_t stored = LoadIpAddress();
+  EXPECT_EQ(stored >> 16, 0x0A4Du);  // 10.77.x.x: a module of the LAN
+  EXPECT_EQ(boxes, std::to_string(stored >> 24) + "." + std::to_string(stored >> 16 & 255) + "." +
+                       std::to_string(stored >> 8 & 255) + "." + std::to_string(stored & 255));
 }
 
 }  // namespace
