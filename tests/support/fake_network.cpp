@@ -5,14 +5,17 @@
 
 namespace tl::test {
 
-namespace {
-FakeNetwork* g_owner = nullptr;  // the network that made the TCP sockets
-}
+FakeTcpSocket::FakeTcpSocket(FakeNetwork& net, SocketEvents& events, std::uint32_t toAddress,
+                             std::uint16_t toPort)
+    : address(toAddress), port(toPort), net_(&net), netAlive_(net.alive), events_(events) {}
 
 FakeTcpSocket::~FakeTcpSocket() {
   if (destroyed) *destroyed = true;
-  if (g_owner) g_owner->Forget(this);
+  if (*netAlive_) net_->Forget(this);
 }
+
+FakeUdpSocket::FakeUdpSocket(FakeNetwork& net, SocketEvents& events, std::uint16_t port)
+    : localPort(port), net_(&net), netAlive_(net.alive), events_(events) {}
 
 long FakeTcpSocket::Read(void* buffer, std::size_t capacity) {
   if (readError) return -1;
@@ -47,7 +50,9 @@ std::string FakeTcpSocket::TakeWritten() {
   return out;
 }
 
-FakeUdpSocket::~FakeUdpSocket() { net_.Forget(this); }
+FakeUdpSocket::~FakeUdpSocket() {
+  if (*netAlive_) net_->Forget(this);
+}
 
 long FakeUdpSocket::SendTo(const void* data, std::size_t length, std::uint32_t address,
                            std::uint16_t port) {
@@ -95,8 +100,7 @@ std::unique_ptr<TcpSocket> FakeNetwork::ConnectTcp(std::uint32_t address, std::u
                                                    SocketEvents& events) {
   ++tcpConnects;
   if (tcpCreateFails) return nullptr;
-  g_owner = this;
-  auto s = std::make_unique<FakeTcpSocket>(events, address, port);
+  auto s = std::make_unique<FakeTcpSocket>(*this, events, address, port);
   tcp.push_back(s.get());
   return s;
 }

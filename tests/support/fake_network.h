@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,8 +15,8 @@ namespace tl::test {
 
 class FakeTcpSocket : public TcpSocket {
  public:
-  FakeTcpSocket(SocketEvents& events, std::uint32_t toAddress, std::uint16_t toPort)
-      : address(toAddress), port(toPort), events_(events) {}
+  FakeTcpSocket(class FakeNetwork& net, SocketEvents& events, std::uint32_t toAddress,
+                std::uint16_t toPort);
   ~FakeTcpSocket() override;
 
   long Read(void* buffer, std::size_t capacity) override;
@@ -39,6 +40,8 @@ class FakeTcpSocket : public TcpSocket {
   bool* destroyed = nullptr;
 
  private:
+  FakeNetwork* net_;
+  std::shared_ptr<bool> netAlive_;
   SocketEvents& events_;
 };
 
@@ -49,8 +52,7 @@ class FakeUdpSocket : public UdpSocket {
     std::uint32_t address;
     std::uint16_t port;
   };
-  FakeUdpSocket(class FakeNetwork& net, SocketEvents& events, std::uint16_t port)
-      : localPort(port), net_(net), events_(events) {}
+  FakeUdpSocket(class FakeNetwork& net, SocketEvents& events, std::uint16_t port);
   ~FakeUdpSocket() override;
 
   bool EnableBroadcast() override { return broadcastAllowed && (broadcast = true); }
@@ -68,12 +70,20 @@ class FakeUdpSocket : public UdpSocket {
   std::deque<Datagram> inbound;
 
  private:
-  FakeNetwork& net_;
+  FakeNetwork* net_;
+  std::shared_ptr<bool> netAlive_;
   SocketEvents& events_;
 };
 
 class FakeNetwork : public Network {
  public:
+  FakeNetwork() = default;
+  ~FakeNetwork() override { *alive = false; }
+  FakeNetwork(const FakeNetwork&) = delete;
+  FakeNetwork& operator=(const FakeNetwork&) = delete;
+  // Sockets may outlive the network; they forget themselves only while it lives.
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+
   bool Startup(int major, int minor, int* grantedMajor, int* grantedMinor) override;
   std::unique_ptr<UdpSocket> OpenUdp(std::uint16_t localPort, SocketEvents& events) override;
   std::unique_ptr<TcpSocket> ConnectTcp(std::uint32_t address, std::uint16_t port,
