@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/srecord_text.h"
+
 #include "platform/console/console_host.h"
 #include "update/update_dialog.h"
 
@@ -47,31 +49,7 @@ std::string Pattern(std::size_t size) {
 }
 
 void WriteSRecords(const std::string& path, const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string text = "S0RT40\r\n";
-  auto hex = [&](unsigned v) {
-    text.push_back(kHex[(v >> 4) & 15]);
-    text.push_back(kHex[v & 15]);
-  };
-  for (std::size_t offset = 0; offset < bytes.size(); offset += 250) {
-    std::size_t n = std::min<std::size_t>(250, bytes.size() - offset);
-    auto a = static_cast<std::uint32_t>(offset);
-    unsigned sum = static_cast<unsigned>(n) + 5;
-    text += "S3";
-    hex(static_cast<unsigned>(n) + 5);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-      hex((a >> shift) & 0xFF);
-      sum += (a >> shift) & 0xFF;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      auto v = static_cast<unsigned char>(bytes[offset + i]);
-      hex(v);
-      sum += v;
-    }
-    hex(0xFF - (sum & 0xFF));
-    text += "\r\n";
-  }
-  std::ofstream(path, std::ios::binary) << text;
+  std::ofstream(path, std::ios::binary) << tl::test::SRecordText("RT40", 0, bytes);
 }
 
 sockaddr_in Loopback(std::uint32_t hostOrder, std::uint16_t port) {

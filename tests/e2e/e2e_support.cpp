@@ -1,5 +1,7 @@
 #include "tests/e2e/e2e_support.h"
 
+#include "tests/support/srecord_text.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -128,33 +130,7 @@ Sim StartSim(const std::vector<std::string>& args) {
 
 void WriteSRecordFile(const std::string& path, const std::string& platform, std::uint32_t start,
                       const std::string& bytes) {
-  std::string text = "S0" + platform + "\r\n";
-  text.reserve(bytes.size() * 2 + bytes.size() / 8 + 64);
-  static const char kHex[] = "0123456789ABCDEF";
-  auto hex = [&](unsigned v) {
-    text.push_back(kHex[(v >> 4) & 15]);
-    text.push_back(kHex[v & 15]);
-  };
-  constexpr std::size_t kPerRecord = 250;
-  for (std::size_t offset = 0; offset < bytes.size(); offset += kPerRecord) {
-    std::size_t n = std::min(kPerRecord, bytes.size() - offset);
-    std::uint32_t a = start + static_cast<std::uint32_t>(offset);
-    unsigned count = static_cast<unsigned>(n) + 5;
-    unsigned sum = count;
-    text += "S3";
-    hex(count);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-      hex((a >> shift) & 0xFF);
-      sum += (a >> shift) & 0xFF;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      auto v = static_cast<unsigned char>(bytes[offset + i]);
-      hex(v);
-      sum += v;
-    }
-    hex(0xFF - (sum & 0xFF));
-    text += "\r\n";
-  }
+  std::string text = tl::test::SRecordText(platform, start, bytes);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
