@@ -40,24 +40,33 @@ void EventLoop::Watch(int fd, bool wantRead, bool wantWrite, Callback callback) 
 
 void EventLoop::Unwatch(int fd) { watchers_.erase(fd); }
 
-bool EventLoop::FireDueTimer() {
-  // The earliest due timer; ties go to the older handle.
-  auto best = timers_.end();
-  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-    if (best == timers_.end() || it->second.due < best->second.due) best = it;
+bool EventLoop::FireDueTimers() {
+  // The timers due now, earliest first, ties to the older handle. Each fires
+  // once per turn: one that a callback adds or makes due waits for the next.
+  const std::uint64_t now = NowMs();
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> due;  // (due, handle)
+  for (const auto& [handle, timer] : timers_) {
+    if (timer.due <= now) due.emplace_back(timer.due, handle);
   }
-  if (best == timers_.end() || best->second.due > NowMs()) return false;
-  std::function<void()> fn = best->second.fn;
-  if (best->second.period > 0) {
-    // Rescheduled before it runs, so that nested loops inside see it.
-    std::uint64_t next = best->second.due + best->second.period;
-    if (next <= NowMs()) next = NowMs() + best->second.period;  // no burst after a stall
-    best->second.due = next;
-  } else {
-    timers_.erase(best);
+  std::sort(due.begin(), due.end());
+  bool fired = false;
+  for (const auto& [when, handle] : due) {
+    auto it = timers_.find(handle);
+    // Removed, or restarted by an earlier callback of this turn.
+    if (it == timers_.end() || it->second.due != when) continue;
+    std::function<void()> fn = it->second.fn;
+    if (it->second.period > 0) {
+      // Rescheduled before it runs, so that nested loops inside see it.
+      std::uint64_t next = when + it->second.period;
+      if (next <= NowMs()) next = NowMs() + it->second.period;  // no burst after a stall
+      it->second.due = next;
+    } else {
+      timers_.erase(it);
+    }
+    fn();
+    fired = true;
   }
-  fn();
-  return true;
+  return fired;
 }
 
 bool EventLoop::RunOnce(int maxWaitMs) {
@@ -74,6 +83,7 @@ bool EventLoop::RunOnce(int maxWaitMs) {
     }
   }
 
+  bool dispatched = false;
   if (!watchers_.empty() || clock_ == Clock::Real) {
     std::vector<pollfd> fds;
     fds.reserve(watchers_.size());
@@ -101,15 +111,16 @@ bool EventLoop::RunOnce(int maxWaitMs) {
         if (!readable && !writable) continue;
         (*cb)(readable, writable);
       }
-      return true;
+      dispatched = true;
     }
   }
 
-  if (FireDueTimer()) return true;
+  // Due timers fire on every turn, also while descriptors keep the loop busy.
+  if (FireDueTimers() || dispatched) return true;
   if (clock_ == Clock::Virtual) {
     if (nextDue == UINT64_MAX) return false;
     if (nextDue > virtualNow_) virtualNow_ = nextDue;
-    return FireDueTimer() || true;
+    FireDueTimers();
   }
   return true;
 }

@@ -32,9 +32,10 @@ class EventLoop : public Reactor {
   void Watch(int fd, bool wantRead, bool wantWrite, Callback callback) override;
   void Unwatch(int fd) override;
 
-  // Dispatches one event (a ready descriptor batch or one due timer), waiting
-  // on the real clock at most maxWaitMs. On the virtual clock, when nothing
-  // is ready, time jumps to the next timer. Returns false when nothing can
+  // One turn: waits on the real clock at most maxWaitMs for the next timer or
+  // descriptor, dispatches the ready descriptors, then fires the timers that
+  // are due. On the virtual clock, when nothing is ready, time jumps to the
+  // next timer. Returns false when nothing can
   // ever happen (virtual clock, no timers, no descriptors).
   bool RunOnce(int maxWaitMs = 1000);
 
@@ -49,7 +50,7 @@ class EventLoop : public Reactor {
     bool write;
     std::shared_ptr<Callback> callback;
   };
-  bool FireDueTimer();
+  bool FireDueTimers();
 
   Clock clock_;
   std::uint64_t virtualNow_ = 0;
