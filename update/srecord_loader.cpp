@@ -341,6 +341,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
 
   const PairTable& table = Pairs();
   bool seen = false;
+  bool anyData = false;     // a data record with at least one data byte
   std::uint32_t end = 0;    // E: one past the last data byte
   std::uint32_t start = 0;  // S
   std::size_t written = 0;  // image bytes in the buffer; equals E - S
@@ -413,12 +414,15 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
       return std::nullopt;
     }
     seen = true;
+    anyData = anyData || dataLength != 0;
     written += fill + dataLength;
     end = static_cast<std::uint32_t>(address + dataLength);
     p = dataOffset + 2 * std::size_t{dataLength};  // the checksum characters
   }
 
-  if (!seen) {
+  // Records without a data byte give no image: a module is never sent one
+  // of length 0.
+  if (!anyData) {
     ShowMessage(kNoDataRecordsMessage);
     return std::nullopt;
   }

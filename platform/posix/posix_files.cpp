@@ -53,7 +53,9 @@ class PosixReadableFile : public ReadableFile {
 }  // namespace
 
 std::unique_ptr<ReadableFile> PosixFileSystem::OpenRead(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO or a device never holds the program at the
+  // open; what is not a regular file has no size and is refused there.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -1,6 +1,7 @@
 #include "update/srecord_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -433,13 +434,27 @@ TEST_F(LoaderTest, RecordsThatDoNotFitFailTheChecksum) {
 
 TEST_F(LoaderTest, FileWithoutDataRecordsIsRefused) {
   for (std::string text : {std::string(), std::string("S0RT40\n"), std::string("S0RT40\nS9030000FC\n"),
-                           std::string("hello\n") + Record('5', {}, {0, 0})}) {
+                           std::string("hello\n") + Record('5', {}, {0, 0}),
+                           // data records, but not one data byte: no empty image
+                           S1(0x1000, {}) + "\n", S1(0x1002, {}) + "\n",
+                           S1(0x1000, {}) + "\n" + S1(0x1010, {}) + "\n"}) {
     EXPECT_FALSE(Load(text)) << text;
     EXPECT_EQ(Messages(), Strings{"No data records in file \n"}) << text;
   }
   EXPECT_STREQ(platformName, "");
   EXPECT_FALSE(Load("S0RT40\nS9030000FC\n"));
   EXPECT_STREQ(platformName, "RT40");
+}
+
+TEST_F(LoaderTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {
+  // A FIFO nobody writes to would block a plain open for ever.
+  const std::string fifo = dir.File("pipe_APP.s19");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(LoadSRecordImage(fifo));
+  EXPECT_EQ(Messages(), Strings{kFileSizeMessage});
+  host.ui.ClearMessages();
+  EXPECT_FALSE(LoadSRecordImage(dir.Path().string()));  // a folder cannot be opened as a file
+  EXPECT_EQ(Messages(), Strings{"Failed to open file"});
 }
 
 TEST_F(LoaderTest, PathsOfTheDriveFormAndOfAnyLength) {
