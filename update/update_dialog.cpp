@@ -40,11 +40,12 @@ bool UpdateDialog::OnInitDialog() {
 
 void UpdateDialog::OnCancel() {
   if (completed) {
+    ending_ = true;
     Dialog::OnOK();
     return;
   }
   StopTimer();
-  EndDialog(IDCANCEL);
+  EndCancelled();
 }
 
 void UpdateDialog::OnTimer(unsigned) {
@@ -75,7 +76,7 @@ void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
   if (code >= 201 && code <= 300) {
     std::string message = "Error:";
     if (text.size() > 3) message += text.substr(3);
-    ShowMessage(message);
+    ShowUpdateMessage(message);
     StopTimer();
     EndCancelled();
     return;
@@ -85,8 +86,7 @@ void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
     return;
   }
   if (code == 103) {
-    long taken = Send(imageData.get(), imageLength);
-    if (taken != static_cast<long>(imageLength)) ShowMessage("Send Error");
+    SendImage();
     return;
   }
   if (code == 105) {
@@ -101,8 +101,13 @@ void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
 }
 
 void UpdateDialog::AnswerCredentials() {
+  // One prompt at a time, and none once the update has ended.
+  if (ending_ || promptOpen_) return;
   CredentialsDialog prompt;
-  if (prompt.DoModal() != IDOK) {
+  promptOpen_ = true;
+  const int answer = prompt.DoModal();
+  promptOpen_ = false;
+  if (answer != IDOK) {
     OnCancel();
     return;
   }
@@ -129,6 +134,15 @@ void UpdateDialog::AnswerPlacement() {
   SendWord(imageLength);
 }
 
+void UpdateDialog::SendImage() {
+  // A module that asks again while the image is still queued gets nothing
+  // more: queued image bytes never exceed one image.
+  if (socket != nullptr && socket->BytesSent() < imageEnd_) return;
+  const long taken = Send(imageData.get(), imageLength);
+  if (socket != nullptr) imageEnd_ = socket->BytesTaken();
+  if (taken != static_cast<long>(imageLength)) ShowUpdateMessage("Send Error");
+}
+
 void UpdateDialog::SendWord(std::uint32_t value) {
   const unsigned char bytes[4] = {
       static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
@@ -146,10 +160,20 @@ void UpdateDialog::SetProgress(int position) {
   if (DialogWindow* w = Window()) w->SetProgressPos(kIdProgress, position);
 }
 
+void UpdateDialog::ShowUpdateMessage(const std::string& text) {
+  if (ending_ || boxOpen_) return;
+  boxOpen_ = true;
+  ShowMessage(text);
+  boxOpen_ = false;
+}
+
 void UpdateDialog::StopTimer() {
   if (DialogWindow* w = Window()) w->KillTimer(timerId);
 }
 
-void UpdateDialog::EndCancelled() { EndDialog(IDCANCEL); }
+void UpdateDialog::EndCancelled() {
+  ending_ = true;
+  EndDialog(IDCANCEL);
+}
 
 }  // namespace tl

@@ -47,12 +47,20 @@ class UpdateDialog : public Dialog, public ModuleLineSink {
  private:
   // What the handler needs from the dialog.
   void SetProgress(int position);
+  // A box of the update: at most one at a time, and none once it has ended.
+  void ShowUpdateMessage(const std::string& text);
   void StopTimer();
   void EndCancelled();
   long Send(const void* data, std::size_t length);
   void SendWord(std::uint32_t value);
   void AnswerCredentials();
   void AnswerPlacement();
+  void SendImage();
+
+  bool ending_ = false;      // an ending has been asked for
+  bool boxOpen_ = false;     // a box of the update is on screen
+  bool promptOpen_ = false;  // the credentials prompt is on screen
+  std::uint64_t imageEnd_ = 0;  // where the last image ends in the byte stream
 };
 
 }  // namespace tl

@@ -1,5 +1,6 @@
 #include "update/update_socket.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -28,10 +29,18 @@ void UpdateSocket::OnReceive(int error) {
     owner_.HandleModuleMessage(299, "299 Receive error");
     return;
   }
-  // One byte per read. A read error stops the reading like a closed
-  // connection does; the idle time-out then ends the update.
-  unsigned char byte = 0;
-  while (socket_ != nullptr && socket_->Read(&byte, 1) == 1) TakeByte(byte);
+  // A read error stops the reading like a closed connection does; the idle
+  // time-out then ends the update.
+  std::size_t budget = kMostBytesPerEvent;
+  for (;;) {
+    while (blockPos_ < blockLength_) TakeByte(block_[blockPos_++]);
+    if (budget == 0 || socket_ == nullptr) return;
+    const long n = socket_->Read(block_, std::min(budget, sizeof block_));
+    if (n <= 0) return;
+    blockLength_ = static_cast<std::size_t>(n);
+    blockPos_ = 0;
+    budget -= blockLength_;
+  }
 }
 
 void UpdateSocket::TakeByte(unsigned char byte) {
@@ -71,7 +80,13 @@ void UpdateSocket::HandLineOn(std::size_t length) {
 
 long UpdateSocket::Write(const void* data, std::size_t length) {
   if (socket_ == nullptr) return -1;
-  return socket_->Write(data, length);
+  const long taken = socket_->Write(data, length);
+  if (taken > 0) bytesTaken_ += static_cast<std::uint64_t>(taken);
+  return taken;
+}
+
+std::uint64_t UpdateSocket::BytesSent() const {
+  return socket_ == nullptr ? 0 : bytesTaken_ - socket_->Queued();
 }
 
 int UpdateSocket::ParseCode(std::string_view line) {

@@ -1,5 +1,5 @@
-// The TCP connection to the module: connects, reads the module's bytes one
-// at a time, cuts them into CR LF lines and hands each to its owner.
+// The TCP connection to the module: connects, reads the module's bytes in
+// blocks, cuts them into CR LF lines and hands each to its owner.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +27,10 @@ class UpdateSocket final : public SocketEvents {
   static constexpr int kLineBufferSize = 256;
   // The longest line kept whole: 254 characters, then CR LF.
   static constexpr int kLongestLine = kLineBufferSize - 2;
+  // Bytes read per call, and at most per readiness event: a module that
+  // keeps sending gives the loop back its turn after this much.
+  static constexpr std::size_t kReadBlock = 4096;
+  static constexpr std::size_t kMostBytesPerEvent = 16 * kReadBlock;
 
   // Starts the connect at once. When the socket cannot be created, shows
   // "Error on Connect = <error> for 0" and stays without a connection.
@@ -41,6 +45,9 @@ class UpdateSocket final : public SocketEvents {
   // A plain send: the count taken, or -1 (also without a connection).
   long Write(const void* data, std::size_t length);
   bool HasConnection() const { return socket_ != nullptr; }
+  // Bytes taken by Write so far, and how many of them the system has.
+  std::uint64_t BytesTaken() const { return bytesTaken_; }
+  std::uint64_t BytesSent() const;
 
   // The decimal code at the start of a line: leading white space, an
   // optional sign, digits. 0 without digits; saturates at the int limits.
@@ -55,6 +62,12 @@ class UpdateSocket final : public SocketEvents {
 
   ModuleLineSink& owner_;
   std::unique_ptr<TcpSocket> socket_;
+  std::uint64_t bytesTaken_ = 0;
+  // The block being cut into lines. A handler that runs a nested loop may
+  // re-enter OnReceive: it goes on from the same place, so order is kept.
+  unsigned char block_[kReadBlock] = {};
+  std::size_t blockLength_ = 0;
+  std::size_t blockPos_ = 0;
   // An over-long line: its first kLongestLine characters are kept, the rest
   // is passed over until its CR LF.
   bool cutting_ = false;

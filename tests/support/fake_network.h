@@ -21,7 +21,7 @@ class FakeTcpSocket : public TcpSocket {
 
   long Read(void* buffer, std::size_t capacity) override;
   long Write(const void* data, std::size_t length) override;
-  std::size_t Queued() const override { return 0; }
+  std::size_t Queued() const override { return queued; }
 
   // ---- the peer's side
   void CompleteConnect(int error) { events_.OnConnect(error); }
@@ -37,6 +37,7 @@ class FakeTcpSocket : public TcpSocket {
   std::deque<char> inbound;
   bool readError = false;
   long writeLimit = -1;  // >= 0: a Write takes at most this many bytes
+  std::size_t queued = 0;  // what the peer has not taken yet, as Queued() reports it
   bool* destroyed = nullptr;
 
  private:
