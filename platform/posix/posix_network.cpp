@@ -155,6 +155,10 @@ class PosixTcpSocket : public TcpSocket {
       socklen_t len = sizeof error;
       ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len);
       connecting_ = false;
+      // A reset before we first looked comes after a completed connect (a
+      // refused one is ECONNREFUSED): what the peer sent is still there to
+      // be read, and the connect did not fail.
+      if (error == ECONNRESET || error == EPIPE) error = 0;
       if (error != 0) broken_ = true;
       UpdateWatch();
       events_.OnConnect(error);  // may destroy nothing: the owner outlives the call
