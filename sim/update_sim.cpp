@@ -58,6 +58,7 @@ struct Options {
   int errorAt = 0;  // send the error line instead of this code
   std::string errorLine = "250 Bad image";
   int silentAt = 0;  // go silent instead of sending this code
+  int floodAt = 0;   // send bytes without a line end instead of this code
   bool closeMidImage = false;
   bool resetMidImage = false;
   bool byteByByte = false;
@@ -89,6 +90,8 @@ void Usage() {
       "  --error-at CODE      send the error line instead of CODE (100 101 102 103 301 105 106)\n"
       "  --error-line TEXT    the error line (\"250 Bad image\")\n"
       "  --silent-at CODE     go silent instead of sending CODE\n"
+      "  --flood-at CODE      send bytes without a line end, as fast as they are read,\n"
+      "                       instead of CODE, until the program closes\n"
       "  --close-mid-image    close the connection half-way through the image\n"
       "  --reset-mid-image    reset the connection half-way through the image\n"
       "  --byte-by-byte       send every line one byte at a time\n"
@@ -161,6 +164,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->errorLine = v;
     } else if (a == "--silent-at" && number(100, 400, &n)) {
       o->silentAt = static_cast<int>(n);
+    } else if (a == "--flood-at" && number(100, 400, &n)) {
+      o->floodAt = static_cast<int>(n);
     } else if (a == "--close-mid-image") {
       o->closeMidImage = true;
     } else if (a == "--reset-mid-image") {
@@ -288,6 +293,12 @@ class Session {
       if (stepResult_) note_ = "silent at " + std::to_string(code);
       return false;
     }
+    if (o_.floodAt == code) {
+      Flush();
+      stepResult_ = FloodUntilClosed();
+      if (stepResult_) note_ = "flooded at " + std::to_string(code) + " until the program closed";
+      return false;
+    }
     Line(line);
     // The batch mode keeps lines that need no answer for one send.
     bool needsAnswer = code == 101 || code == 102 || code == 103 || code == 105;
@@ -362,6 +373,28 @@ class Session {
       }
     }
     return false;
+  }
+
+  // Bytes without a line end for as long as the program takes them; true
+  // when the program closes the connection within the time-out.
+  bool FloodUntilClosed() {
+    const std::string chunk(64 * 1024, 'x');
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(o_.timeoutS);
+    while (std::chrono::steady_clock::now() < giveUp) {
+      pollfd p{fd_, POLLIN | POLLOUT, 0};
+      if (::poll(&p, 1, 100) < 0 && errno != EINTR) return Fail("poll failed while flooding");
+      if ((p.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        char buffer[256];
+        ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return true;
+        if (n > 0) return Fail("the program answered bytes that hold no line");
+      }
+      if ((p.revents & POLLOUT) != 0) {
+        ssize_t n = ::send(fd_, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) return true;
+      }
+    }
+    return Fail("the program did not close the connection while flooded");
   }
 
   // After an ending the program sends nothing and closes.

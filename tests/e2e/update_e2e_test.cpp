@@ -157,8 +157,9 @@ TEST(UpdateEndToEnd, FaultsGiveTheirMessageAndFail) {
   }
 }
 
-TEST(UpdateEndToEnd, ClosedResetOrSilentModuleTimesOut) {
-  // The three wait for the 30 s time-out side by side.
+TEST(UpdateEndToEnd, ClosedResetSilentOrFloodingModuleTimesOut) {
+  // They wait for the 30 s time-out side by side. A module that floods bytes
+  // without a line end is no activity either.
   std::string small = MakeFile(5000);
   std::string big = MakeFile(16u << 20, "RT40", 3);
   struct Run {
@@ -166,7 +167,8 @@ TEST(UpdateEndToEnd, ClosedResetOrSilentModuleTimesOut) {
     std::unique_ptr<Child> cli;
   };
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--close-mid-image"}, small}, {{"--reset-mid-image"}, big}, {{"--silent-at", "103"}, small}};
+      {{"--close-mid-image"}, small}, {{"--reset-mid-image"}, big}, {{"--silent-at", "103"}, small},
+      {{"--flood-at", "102"}, small}};
   std::vector<Run> runs;
   for (const auto& [args, file] : cases) {
     Run r;
