@@ -58,7 +58,8 @@ class FuzzNetwork : public Network {
 
 std::string SampleFile() {
   static std::string path = [] {
-    std::string p = (std::filesystem::temp_directory_path() / "tideload_fuzz_update_APP.s19").string();
+    // In the folder the fuzzer runs in (its work folder), nowhere else.
+    std::string p = (std::filesystem::current_path() / "tideload_fuzz_update_APP.s19").string();
     std::ofstream(p, std::ios::binary) << "S0RT40\r\nS107010041424344ED\r\n";
     return p;
   }();

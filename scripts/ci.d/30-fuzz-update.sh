@@ -14,11 +14,14 @@ cmake --build "$FUZZ_BUILD" --target fuzz_update -j2 >/dev/null
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-cp "$SRC"/fuzz/update/corpus/* "$WORK/"
+# The fuzzer writes its sample file and any crash into WORK, its corpus
+# into WORK/corpus; nothing outside.
+mkdir "$WORK/corpus"
+cp "$SRC"/fuzz/update/corpus/* "$WORK/corpus/"
 cd "$WORK"
 # -max_len keeps single inputs small; the idle time-out makes every run end.
 if "$FUZZ_BUILD/fuzz_update" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -timeout=10 \
-     -rss_limit_mb=2048 -print_final_stats=1 "$WORK" >"$WORK/log.txt" 2>&1; then
+     -rss_limit_mb=2048 -print_final_stats=1 "$WORK/corpus" >"$WORK/log.txt" 2>&1; then
   grep -E '^stat::number_of_executed_units|^Done' "$WORK/log.txt" || true
   echo "fuzz/update: no failure"
 else
