@@ -4,12 +4,32 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/core/platform.h"
 
 namespace tl {
+
+// One hive as the file holds it.
+struct HiveValue {
+  std::string name;  // as written
+  std::uint32_t type = 0;
+  std::vector<unsigned char> data;
+  bool operator==(const HiveValue&) const = default;
+};
+struct HiveKey {
+  std::string path;                         // as first written
+  std::map<std::string, HiveValue> values;  // by lower-case name
+  bool operator==(const HiveKey&) const = default;
+};
+using Hive = std::map<std::string, HiveKey>;  // by lower-case path
+
+// The text of a hive file; nothing when any line of it does not parse.
+std::optional<Hive> ParseHive(std::string_view text);
+std::string FormatHive(const Hive& hive);
 
 class FileRegistry : public Registry {
  public:
@@ -36,18 +56,14 @@ class FileRegistry : public Registry {
   void FailNextWriteForTest() { failNextWrite_ = true; }
 
  private:
-  struct Value {
-    std::string name;  // as written
-    std::uint32_t type = 0;
-    std::vector<unsigned char> data;
-  };
-  struct KeyEntry {
-    std::string path;                     // as first written
-    std::map<std::string, Value> values;  // by lower-case name
-  };
-  using Hive = std::map<std::string, KeyEntry>;  // by lower-case path
+  // The hive file as one operation sees it: read once when the first key
+  // opens, under the lock shared by every copy of the program, and dropped
+  // with the lock when the last key closes.
+  struct Session;
 
-  bool Load(Hive* hive, bool* parsed) const;
+  Session* Begin();
+  void EndIfIdle();
+  long Write(Hive next);
   bool Save(const Hive& hive);
   std::string PathOf(Key key) const;
 
@@ -55,6 +71,7 @@ class FileRegistry : public Registry {
   std::map<Key, std::string> open_;  // handle -> full key path
   Key nextKey_ = 0x1000;
   bool failNextWrite_ = false;
+  std::unique_ptr<Session> session_;
 };
 
 }  // namespace tl
