@@ -7,31 +7,16 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "discovery/device_record.h"
 #include "discovery/find_dialog.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_text.h"
+#include "platform/core/code_page.h"
 
 namespace tl::cli {
 
 namespace {
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      // Texts are single-byte; a byte above 0x7E is given as that code point.
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
 
 std::string MacText(const MacAddress& m) {
   char buf[18];
@@ -41,7 +26,7 @@ std::string MacText(const MacAddress& m) {
 
 void PrintText(const HeadlessWindow::Control& tree, TreeItem item, int depth) {
   const HeadlessWindow::TreeNode& node = tree.nodes.at(item);
-  std::printf("%*s%s\n", 2 * depth, "", node.text.c_str());
+  WriteLine(stdout, std::string(2 * static_cast<std::size_t>(depth), ' ') + Cp1252ToUtf8(node.text));
   for (TreeItem child : node.children) PrintText(tree, child, depth + 1);
 }
 

@@ -8,7 +8,10 @@
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_text.h"
+#include "platform/core/code_page.h"
 #include "update/srecord_loader.h"
 
 namespace tl::cli {
@@ -31,27 +34,6 @@ bool Sha256Hex(const unsigned char* data, std::size_t length, std::string& hex) 
     hex += kDigits[digest[i] & 0x0F];
   }
   return true;
-}
-
-// A JSON string literal; bytes outside printable ASCII become \u00XX.
-std::string JsonString(std::string_view text) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += ch;
-    } else {
-      out += "\\u00";
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0x0F];
-    }
-  }
-  out += '"';
-  return out;
 }
 
 bool WriteImage(const char* path, const unsigned char* data, std::size_t length) {
@@ -93,14 +75,6 @@ int RunInspect(int argc, char** argv) {
   if (file == nullptr) return Usage();
 
   ConsoleHost host("tideload-cli");
-  // One line per message, without the message's own line end.
-  host.ui.hooks().onMessageBox = [](HeadlessMessageBox& box) {
-    std::string_view text = box.text;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-    std::fflush(stderr);
-    box.Close();
-  };
 
   std::optional<LoadedImage> image = LoadSRecordImage(file);
   if (!image) return 1;
@@ -111,8 +85,8 @@ int RunInspect(int argc, char** argv) {
     return 1;
   }
   if (output != nullptr && !WriteImage(output, image->imageData.get(), image->imageLength)) {
-    std::fprintf(stderr, "tideload-cli inspect: cannot write '%s': %s\n", output,
-                 std::strerror(errno));
+    WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output +
+                          "': " + std::strerror(errno));
     return 1;
   }
 
@@ -121,7 +95,7 @@ int RunInspect(int argc, char** argv) {
                 JsonString(platformName).c_str(), static_cast<unsigned long>(image->startAddress),
                 static_cast<unsigned long>(image->imageLength), sha.c_str());
   } else {
-    std::printf("Platform:      %s\n", platformName);
+    WriteLine(stdout, "Platform:      " + Cp1252ToUtf8(platformName));
     std::printf("Start address: 0x%08lX (%lu)\n", static_cast<unsigned long>(image->startAddress),
                 static_cast<unsigned long>(image->startAddress));
     std::printf("Image length:  0x%08lX (%lu)\n", static_cast<unsigned long>(image->imageLength),

@@ -1,8 +1,10 @@
 // tideload-cli: the program's console side.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "cli/commands.h"
+#include "platform/console/console_text.h"
 
 namespace {
 
@@ -44,7 +46,8 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "inspect") == 0) return tl::cli::RunInspect(argc - 2, argv + 2);
   if (std::strcmp(command, "update") == 0) return tl::cli::RunUpdate(argc - 2, argv + 2);
   if (std::strcmp(command, "find") == 0) return tl::cli::RunFind(argc - 2, argv + 2);
-  std::fprintf(stderr, "tideload-cli: unknown command '%s'\n\n", command);
+  tl::WriteLine(stderr, std::string("tideload-cli: unknown command '") + command + "'");
+  std::fputc('\n', stderr);
   PrintUsage(stderr);
   return 2;
 }

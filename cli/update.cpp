@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_text.h"
 #include "platform/console/console_update.h"
 #include "platform/core/dialog.h"
 #include "platform/core/platform.h"
@@ -90,7 +91,7 @@ int RunUpdate(int argc, char** argv) {
   }
   std::uint32_t address = 0;
   if (!ParseAddress(addressText, &address) || address == 0) {
-    std::fprintf(stderr, "tideload-cli: '%s' is not a module address\n", addressText);
+    WriteLine(stderr, std::string("tideload-cli: '") + addressText + "' is not a module address");
     return 2;
   }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/console/console_text.h"
 #include "platform/core/layout.h"
 
 namespace tl {
@@ -64,7 +65,7 @@ ConsoleUpdateUser::ConsoleUpdateUser(ConsoleHost& host, std::string userName)
     if (showBox) {
       showBox(box);
     } else {
-      std::fprintf(stderr, "%s\n", box.text.c_str());
+      WriteMessageLine(stderr, box.text);
       box.Close();
     }
   };
@@ -133,8 +134,7 @@ void ConsoleUpdateUser::AnswerCredentials(HeadlessWindow& window) {
 // socket go on while the user types.
 void ConsoleUpdateUser::StartPrompt(HeadlessWindow& window) {
   EndBarLine();
-  std::fprintf(stderr, "Password needed%s%s: ", userName_.empty() ? "" : " for ",
-               userName_.c_str());
+  WriteText(stderr, "Password needed" + (userName_.empty() ? "" : " for " + userName_) + ": ");
   std::fflush(stderr);
   EchoOff();
   prompting_ = true;

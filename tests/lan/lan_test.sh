@@ -132,6 +132,22 @@ case "$CASE" in
     wait "$first"
     expect_line "$WORK/err2" "Unable to Bind socket, is Tideload already open?"
     ;;
+  texts)
+    # A name with a line end, an escape sequence and code-page letters (the
+    # euro sign, e acute, and UTF-8 bytes that are two letters), a bell in
+    # the application text.
+    "$L" up 1 >/dev/null || exit 1
+    sim m1 --module "name=Bad"$'\n'"Name"$'\e'"[31m"$'\x80\xe9\xc3\xa9'",app=A"$'\a'",mac=02:00:00:00:01:01"
+    wait_ready m1
+    "$L" exec prog script -qec "$CLI find --seconds 0" /dev/null >"$WORK/tty" 2>&1 &
+    tty=$!
+    "$L" exec prog "$CLI" find --json --seconds 0 >"$WORK/json" 2>"$WORK/err"
+    wait "$tty"
+    cat "$WORK/tty" "$WORK/json"
+    grep -qF 'Bad\x0aName\x1b[31m€éÃ© DHCP'"'"'d at 10.77.1.1 running :A\x07' "$WORK/tty" || { echo "FAIL: terminal text"; fail=1; }
+    if LC_ALL=C grep -q $'[\x01-\x08\x0b\x0c\x0e-\x1f\x7f]' "$WORK/tty"; then echo "FAIL: raw control characters on the terminal"; fail=1; fi
+    grep -qF '"name": "Bad\u000aName\u001b[31m\u20ac\u00e9\u00c3\u00a9", "app": ":A\u0007"' "$WORK/json" || { echo "FAIL: JSON"; fail=1; }
+    ;;
   *) echo "unknown case $CASE"; exit 2 ;;
 esac
 exit $fail
