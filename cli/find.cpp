@@ -55,22 +55,30 @@ std::string Json(const HeadlessWindow::Control& tree, TreeItem item) {
 
 }  // namespace
 
+const CommandSpec kFindCommand = {
+    "find",
+    "",
+    0,
+    0,
+    "search the local network for modules and print what answered",
+    {{"--json", nullptr, nullptr, "a JSON array instead of the indented tree"},
+     {"--seconds", nullptr, "S", "listen S more seconds after the third heard list (1)"}},
+    "  One search: the request, then three heard lists 1.5 s apart. It broadcasts:\n"
+    "  run it on the modules' network or inside the test LAN.\n"
+    "Exit status: 0 the search ran (also when nothing answered); 1 the socket could not\n"
+    "be opened; 2 a usage error.\n",
+};
+
 int RunFind(int argc, char** argv) {
-  bool json = false;
+  GivenOptions given;
+  if (std::optional<int> status = ParseCommandLine(kFindCommand, argc, argv, given)) return *status;
+  const bool json = given.Has("--json");
   double seconds = 1.0;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      seconds = std::strtod(argv[++i], &end);
-      if (end == argv[i] || *end != '\0' || seconds < 0 || seconds > 3600) {
-        std::fprintf(stderr, "tideload-cli find: bad --seconds '%s'\n", argv[i]);
-        return 2;
-      }
-    } else {
-      std::fprintf(stderr, "Usage: tideload-cli find [--json] [--seconds S]\n");
-      return 2;
+  if (const char* text = given.Value("--seconds")) {
+    char* end = nullptr;
+    seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || seconds < 0 || seconds > 3600) {
+      return UsageError(kFindCommand, std::string("bad --seconds '") + text + "'");
     }
   }
 

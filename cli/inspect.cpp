@@ -18,11 +18,6 @@ namespace tl::cli {
 
 namespace {
 
-int Usage() {
-  std::fputs("Usage: tideload-cli inspect [--json] [--output IMAGE.bin] FILE\n", stderr);
-  return 2;
-}
-
 bool Sha256Hex(const unsigned char* data, std::size_t length, std::string& hex) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int digestLength = 0;
@@ -45,34 +40,24 @@ bool WriteImage(const char* path, const unsigned char* data, std::size_t length)
 
 }  // namespace
 
+const CommandSpec kInspectCommand = {
+    "inspect",
+    "FILE",
+    1,
+    1,
+    "load an S-record application file and describe its image",
+    {{"--json", nullptr, nullptr, "one JSON object instead of text"},
+     {"--output", "-o", "IMAGE.bin", "also write the image bytes to this file"}},
+    "Exit status: 0 described; 1 the file did not load or the image could not be written;\n"
+    "2 a usage error.\n",
+};
+
 int RunInspect(int argc, char** argv) {
-  bool json = false;
-  const char* output = nullptr;
-  const char* file = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(arg, "--output") == 0 || std::strcmp(arg, "-o") == 0) {
-      if (++i >= argc) return Usage();
-      output = argv[i];
-    } else if (std::strncmp(arg, "--output=", 9) == 0) {
-      output = arg + 9;
-    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs("Usage: tideload-cli inspect [--json] [--output IMAGE.bin] FILE\n", stdout);
-      return 0;
-    } else if (std::strcmp(arg, "--") == 0 && i + 1 < argc && file == nullptr) {
-      file = argv[++i];
-    } else if (arg[0] == '-' && arg[1] != '\0') {
-      std::fprintf(stderr, "tideload-cli inspect: unknown option '%s'\n", arg);
-      return Usage();
-    } else if (file == nullptr) {
-      file = arg;
-    } else {
-      return Usage();
-    }
-  }
-  if (file == nullptr) return Usage();
+  GivenOptions given;
+  if (std::optional<int> status = ParseCommandLine(kInspectCommand, argc, argv, given)) return *status;
+  const bool json = given.Has("--json");
+  const char* output = given.Value("--output");
+  const char* file = given.Operands().front();
 
   ConsoleHost host("tideload-cli");
 

@@ -132,7 +132,9 @@ bool ParseModule(const std::string& moduleText, Module* m, std::string* error) {
   return true;
 }
 
-void Usage(std::FILE* out) {
+}  // namespace
+
+void PrintDiscoveryUsage(std::FILE* out) {
   std::fputs(
       "Usage: tideload-sim discover [OPTIONS]\n"
       "  --module DESC     one interface (repeatable); DESC is comma-separated key=value:\n"
@@ -151,9 +153,13 @@ void Usage(std::FILE* out) {
       "  --port P          UDP port to serve (default 20034)\n"
       "  --seconds S       stop after S seconds (default: on SIGINT/SIGTERM)\n"
       "  --ready-file F    write F once the socket is bound\n"
-      "  --verbose         log every request and reply on stderr\n",
+      "  --verbose         log every request and reply on stderr\n"
+      "Exit status: 0 stopped by --seconds or a signal; 1 the UDP port could not be\n"
+      "opened; 2 a usage error.\n",
       out);
 }
+
+namespace {
 
 std::string MacText(const std::array<std::uint8_t, 6>& m) {
   char buf[18];
@@ -471,13 +477,16 @@ int RunDiscoverySim(int argc, char** argv) {
     std::string a = argv[i];
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) {
-        std::fprintf(stderr, "tideload-sim discover: %s needs a value\n", a.c_str());
+        std::fprintf(stderr, "tideload-sim discover: option '%s' needs a value\n", a.c_str());
         std::exit(2);
       }
       return argv[++i];
     };
     if (a == "--help" || a == "-h") {
-      Usage(stdout);
+      PrintDiscoveryUsage(stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::puts(kSimVersionText);
       return 0;
     } else if (a == "--module") {
       Module m;
@@ -524,7 +533,7 @@ int RunDiscoverySim(int argc, char** argv) {
       o.verbose = true;
     } else {
       std::fprintf(stderr, "tideload-sim discover: unknown option '%s'\n", a.c_str());
-      Usage(stderr);
+      std::fputs("Try 'tideload-sim discover --help'.\n", stderr);
       return 2;
     }
   }

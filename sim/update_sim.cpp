@@ -66,7 +66,9 @@ struct Options {
   bool quiet = false;
 };
 
-void Usage() {
+}  // namespace
+
+void PrintUpdateUsage(std::FILE* out) {
   std::fputs(
       "Usage: tideload-sim [OPTIONS]   a simulated module's update side\n"
       "  --listen ADDR        address to listen on (127.0.0.1)\n"
@@ -94,9 +96,13 @@ void Usage() {
       "  --byte-by-byte       send every line one byte at a time\n"
       "  --batch              send lines that need no answer together in one send\n"
       "  --long-line          send an over-long line (104 and 400 characters) first\n"
-      "  --quiet              no status line\n",
-      stderr);
+      "  --quiet              no status line\n"
+      "Exit status: 0 every update served went as a module expects; 1 one did not;\n"
+      "2 a usage error or the address cannot be listened on.\n",
+      out);
 }
+
+namespace {
 
 bool ParseInt(const char* text, long long low, long long high, long long* out) {
   char* end = nullptr;
@@ -107,59 +113,82 @@ bool ParseInt(const char* text, long long low, long long high, long long* out) {
   return true;
 }
 
+// Options that take a value.
+bool TakesValue(const std::string& a) {
+  static const char* const kWithValue[] = {
+      "--listen", "--port", "--ready-file", "--connections", "--platform", "--user",
+      "--password", "--pace", "--progress-step", "--end", "--save", "--expect-reboot",
+      "--expect-length", "--max-length", "--timeout", "--error-at", "--error-line", "--silent-at"};
+  for (const char* name : kWithValue) {
+    if (a == name) return true;
+  }
+  return false;
+}
+
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&](const char** v) {
-      if (i + 1 >= argc) return false;
-      *v = argv[++i];
-      return true;
-    };
-    auto number = [&](long long low, long long high, long long* out) {
-      const char* v = nullptr;
-      return value(&v) && ParseInt(v, low, high, out);
-    };
-    const char* v = nullptr;
+    const char* v = "";
+    if (TakesValue(a)) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "tideload-sim: option '%s' needs a value\n", a.c_str());
+        return false;
+      }
+      v = argv[++i];
+    }
     long long n = 0;
-    if (a == "--listen" && value(&v)) {
+    auto number = [&](long long low, long long high) { return ParseInt(v, low, high, &n); };
+    bool ok = true;
+    if (a == "--listen") {
       o->listen = v;
-    } else if (a == "--port" && number(0, 65535, &n)) {
+    } else if (a == "--port") {
+      ok = number(0, 65535);
       o->port = static_cast<int>(n);
-    } else if (a == "--ready-file" && value(&v)) {
+    } else if (a == "--ready-file") {
       o->readyFile = v;
-    } else if (a == "--connections" && number(0, 1000000, &n)) {
+    } else if (a == "--connections") {
+      ok = number(0, 1000000);
       o->connections = static_cast<int>(n);
-    } else if (a == "--platform" && value(&v)) {
+    } else if (a == "--platform") {
       o->platform = v;
     } else if (a == "--variant-512") {
       o->platform = "RT40-512";
-    } else if (a == "--user" && value(&v)) {
+    } else if (a == "--user") {
       o->user = v;
-    } else if (a == "--password" && value(&v)) {
+    } else if (a == "--password") {
       o->password = v;
-    } else if (a == "--pace" && number(0, 60000, &n)) {
+    } else if (a == "--pace") {
+      ok = number(0, 60000);
       o->paceMs = static_cast<int>(n);
-    } else if (a == "--progress-step" && number(1, 100, &n)) {
+    } else if (a == "--progress-step") {
+      ok = number(1, 100);
       o->progressStep = static_cast<int>(n);
-    } else if (a == "--end" && number(106, 107, &n)) {
+    } else if (a == "--end") {
+      ok = number(106, 107);
       o->endCode = static_cast<int>(n);
-    } else if (a == "--save" && value(&v)) {
+    } else if (a == "--save") {
       o->saveFile = v;
-    } else if (a == "--expect-reboot" && value(&v) && (v == std::string("R") || v == std::string("D"))) {
+    } else if (a == "--expect-reboot") {
+      ok = v == std::string("R") || v == std::string("D");
       o->expectReboot = v[0];
-    } else if (a == "--expect-length" && number(0, 0xFFFFFFFFLL, &n)) {
+    } else if (a == "--expect-length") {
+      ok = number(0, 0xFFFFFFFFLL);
       o->expectLength = static_cast<std::uint32_t>(n);
-    } else if (a == "--max-length" && number(0, 0xFFFFFFFFLL, &n)) {
+    } else if (a == "--max-length") {
+      ok = number(0, 0xFFFFFFFFLL);
       o->maxLength = static_cast<std::uint32_t>(n);
-    } else if (a == "--timeout" && number(1, 3600, &n)) {
+    } else if (a == "--timeout") {
+      ok = number(1, 3600);
       o->timeoutS = static_cast<int>(n);
     } else if (a == "--wrong-platform") {
       o->wrongPlatform = true;
-    } else if (a == "--error-at" && number(100, 400, &n)) {
+    } else if (a == "--error-at") {
+      ok = number(100, 400);
       o->errorAt = static_cast<int>(n);
-    } else if (a == "--error-line" && value(&v)) {
+    } else if (a == "--error-line") {
       o->errorLine = v;
-    } else if (a == "--silent-at" && number(100, 400, &n)) {
+    } else if (a == "--silent-at") {
+      ok = number(100, 400);
       o->silentAt = static_cast<int>(n);
     } else if (a == "--close-mid-image") {
       o->closeMidImage = true;
@@ -174,7 +203,11 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (a == "--quiet") {
       o->quiet = true;
     } else {
-      std::fprintf(stderr, "tideload-sim: bad option '%s'\n", a.c_str());
+      std::fprintf(stderr, "tideload-sim: unknown option '%s'\n", a.c_str());
+      return false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "tideload-sim: bad value '%s' for option '%s'\n", v, a.c_str());
       return false;
     }
   }
@@ -401,12 +434,16 @@ int RunUpdateSim(int argc, char** argv) {
   Options o;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      Usage();
+      PrintHelp(stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts(kSimVersionText);
       return 0;
     }
   }
   if (!ParseOptions(argc, argv, &o)) {
-    Usage();
+    std::fputs("Try 'tideload-sim --help'.\n", stderr);
     return 2;
   }
   ::signal(SIGPIPE, SIG_IGN);
