@@ -1,5 +1,6 @@
 // tideload-cli find: one search with the device selection dialog on the
 // console host, then the tree it shows, as text or JSON.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,18 @@
 namespace tl::cli {
 
 namespace {
+
+constexpr int kMostSeconds = 3600;
+
+// A plain decimal number of seconds in range: no inf, nan or hex; -0 is 0.
+bool ParseSeconds(const char* text, double* seconds) {
+  if (*text == '\0' || std::strspn(text, "0123456789.eE+-") != std::strlen(text)) return false;
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (*end != '\0' || !std::isfinite(value) || !(value >= 0 && value <= kMostSeconds)) return false;
+  *seconds = value == 0 ? 0.0 : value;
+  return true;
+}
 
 std::string MacText(const MacAddress& m) {
   char buf[18];
@@ -74,12 +87,9 @@ int RunFind(int argc, char** argv) {
   if (std::optional<int> status = ParseCommandLine(kFindCommand, argc, argv, given)) return *status;
   const bool json = given.Has("--json");
   double seconds = 1.0;
-  if (const char* text = given.Value("--seconds")) {
-    char* end = nullptr;
-    seconds = std::strtod(text, &end);
-    if (end == text || *end != '\0' || seconds < 0 || seconds > 3600) {
-      return UsageError(kFindCommand, std::string("bad --seconds '") + text + "'");
-    }
+  if (const char* text = given.Value("--seconds"); text != nullptr && !ParseSeconds(text, &seconds)) {
+    return UsageError(kFindCommand, std::string("bad --seconds '") + text + "' (a number, 0 to " +
+                                        std::to_string(kMostSeconds) + ")");
   }
 
   ConsoleHost host("tideload");

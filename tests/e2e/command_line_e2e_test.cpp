@@ -81,5 +81,18 @@ TEST(CommandLine, HelpVersionsAndMissingValues) {
   for (const Case& c : findCases) Check(c);
 }
 
+TEST(CommandLine, FindTakesOnlyAFiniteNumberOfSecondsInRange) {
+  if (!CanUnshare()) GTEST_SKIP() << "no network namespaces here for find";
+  for (const char* bad : {"nan", "-nan", "inf", "-inf", "infinity", "0x1p3", "1e400", "-1", "3601",
+                          "", " 1", "1s", "1e"}) {
+    Check({IsolatedFind({"--seconds", bad}), 2, {}, {"bad --seconds '" + std::string(bad) + "'"}});
+  }
+  // Negative zero is zero: the search runs (and ends) at once after the heard lists.
+  Finished f = Child(IsolatedFind({"--seconds", "-0"})).Wait(kWait);
+  EXPECT_NE(f.status, 2) << f.err;
+  EXPECT_NE(f.status, -1);
+  EXPECT_EQ(f.err.find("bad --seconds"), std::string::npos) << f.err;
+}
+
 }  // namespace
 }  // namespace e2e
