@@ -1,5 +1,6 @@
 // tideload-cli find: one search with the device selection dialog on the
 // console host, then the tree it shows, as text or JSON.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,58 @@ namespace tl::cli {
 namespace {
 
 constexpr int kMostSeconds = 3600;
+
+// The host's network, counting the datagrams that went out: a search whose
+// every send failed (no route, say) heard nothing because it asked nothing.
+class SendCountingNetwork final : public Network {
+ public:
+  explicit SendCountingNetwork(Network& network) : network_(network) {}
+
+  int sent = 0;
+  int lastSendError = 0;
+
+  bool Startup(int major, int minor, int* grantedMajor, int* grantedMinor) override {
+    return network_.Startup(major, minor, grantedMajor, grantedMinor);
+  }
+  std::unique_ptr<UdpSocket> OpenUdp(std::uint16_t localPort, SocketEvents& events) override {
+    std::unique_ptr<UdpSocket> socket = network_.OpenUdp(localPort, events);
+    if (!socket) return nullptr;
+    return std::make_unique<Socket>(std::move(socket), *this);
+  }
+  std::unique_ptr<TcpSocket> ConnectTcp(std::uint32_t address, std::uint16_t port,
+                                        SocketEvents& events) override {
+    return network_.ConnectTcp(address, port, events);
+  }
+  long LastError() override { return network_.LastError(); }
+
+ private:
+  class Socket final : public UdpSocket {
+   public:
+    Socket(std::unique_ptr<UdpSocket> socket, SendCountingNetwork& network)
+        : socket_(std::move(socket)), network_(network) {}
+    bool EnableBroadcast() override { return socket_->EnableBroadcast(); }
+    long SendTo(const void* data, std::size_t length, std::uint32_t address,
+                std::uint16_t port) override {
+      const long n = socket_->SendTo(data, length, address, port);
+      if (n >= 0) {
+        ++network_.sent;
+      } else {
+        network_.lastSendError = errno;
+      }
+      return n;
+    }
+    long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                     std::uint16_t* fromPort) override {
+      return socket_->ReceiveFrom(buffer, capacity, fromAddress, fromPort);
+    }
+
+   private:
+    std::unique_ptr<UdpSocket> socket_;
+    SendCountingNetwork& network_;
+  };
+
+  Network& network_;
+};
 
 // A plain decimal number of seconds in range: no inf, nan or hex; -0 is 0.
 bool ParseSeconds(const char* text, double* seconds) {
@@ -79,7 +132,7 @@ const CommandSpec kFindCommand = {
     "  One search: the request, then three heard lists 1.5 s apart. It broadcasts:\n"
     "  run it on the modules' network or inside the test LAN.\n"
     "Exit status: 0 the search ran (also when nothing answered); 1 the socket could not\n"
-    "be opened; 2 a usage error.\n",
+    "be opened, or no request could be sent (no route, say); 2 a usage error.\n",
 };
 
 int RunFind(int argc, char** argv) {
@@ -93,6 +146,10 @@ int RunFind(int argc, char** argv) {
   }
 
   ConsoleHost host("tideload");
+  SendCountingNetwork network(host.network);
+  Host counted = CurrentHost();
+  counted.network = &network;
+  SetHost(counted);
   FindDialog find(nullptr);
   bool opened = true;
   host.ui.hooks().onDialogShown = [&](HeadlessWindow& window) {
@@ -117,7 +174,13 @@ int RunFind(int argc, char** argv) {
     });
   };
   find.DoModal();
-  return opened ? 0 : 1;
+  if (!opened) return 1;
+  if (network.sent == 0) {
+    WriteLine(stderr, std::string("tideload-cli find: no search request could be sent: ") +
+                          std::strerror(network.lastSendError));
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace tl::cli

@@ -12,21 +12,11 @@ namespace e2e {
 namespace {
 
 constexpr int kWait = 20000;
-const char kUnshare[] = "/usr/bin/unshare";
 
-bool CanUnshare() {
-  static const bool can = [] {
-    Child probe({kUnshare, "-n", "/bin/true"});
-    return probe.Wait(kWait).status == 0;
-  }();
-  return can;
-}
-
-// The cli's find in a namespace without a network.
-std::vector<std::string> IsolatedFind(std::vector<std::string> args) {
-  std::vector<std::string> argv = {kUnshare, "-n", BuildDir() + "/tideload-cli", "find"};
+std::vector<std::string> IsolatedFind(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {BuildDir() + "/tideload-cli", "find"};
   argv.insert(argv.end(), args.begin(), args.end());
-  return argv;
+  return Isolated(argv);
 }
 
 struct Case {

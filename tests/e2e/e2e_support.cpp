@@ -105,6 +105,29 @@ Finished Child::Wait(int timeoutMs) {
   return f;
 }
 
+namespace {
+const char kUnshare[] = "/usr/bin/unshare";
+}  // namespace
+
+bool CanUnshare() {
+  static const bool can = [] {
+    Child probe({kUnshare, "-n", "/bin/true"});
+    return probe.Wait(20000).status == 0;
+  }();
+  return can;
+}
+
+std::vector<std::string> Isolated(const std::vector<std::string>& argv, const std::string& shell) {
+  std::vector<std::string> out = {kUnshare, "-n"};
+  if (shell.empty()) {
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+  }
+  out.insert(out.end(), {"/bin/sh", "-c", shell + "; exec \"$@\"", "sh"});
+  out.insert(out.end(), argv.begin(), argv.end());
+  return out;
+}
+
 Sim StartSim(const std::vector<std::string>& args) {
   static std::mt19937 random(static_cast<unsigned>(::getpid()) * 7919u +
                              static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));

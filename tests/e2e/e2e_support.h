@@ -49,6 +49,12 @@ struct Sim {
 // Starts a sim on a free 127.a.b.c; args are the sim's options.
 Sim StartSim(const std::vector<std::string>& args);
 
+// Network namespaces of our own can be made (unshare -n).
+bool CanUnshare();
+// argv run in a new network namespace; shell, when set, runs first there
+// (sh -c "SHELL; exec argv"), e.g. to bring lo up.
+std::vector<std::string> Isolated(const std::vector<std::string>& argv, const std::string& shell = "");
+
 std::string TempFile(const std::string& name);
 std::string ReadFile(const std::string& path);
 // An S-record file (S0 platform line, S3 records) holding the bytes.
