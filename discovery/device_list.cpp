@@ -21,6 +21,15 @@ void Refresh(DeviceTreeView* view, const DeviceRecord& record) {
   view->SetStateImage(record.treeItem, record.stateImage());
 }
 
+// Same addresses and texts.
+bool SaysTheSame(const DeviceRecord& record, const Reply& reply) {
+  const InfoBlock& a = record.infoBlock;
+  const InfoBlock& b = reply.infoBlock;
+  return record.sourceAddress == reply.sourceAddress && StaticAddressOf(a) == StaticAddressOf(b) &&
+         HasCurrentAddress(a) == HasCurrentAddress(b) && CurrentAddressOf(a) == CurrentAddressOf(b) &&
+         record.nameText == reply.nameText && record.appText == reply.appText;
+}
+
 }  // namespace
 
 std::size_t DeviceList::Size() const {
@@ -70,6 +79,8 @@ void DeviceList::AddReply(const Reply& reply, DeviceTreeView* view) {
         Refresh(view, child);
         return;
       }
+      // A repeat of what an inconsistent child already says adds nothing.
+      if (SaysTheSame(child, reply)) return;
     }
   } else if (device.interfaceMac() == mac) {
     return;

@@ -61,6 +61,7 @@ struct Options {
   int spreadMs = 0;    // replies spread at random over this many ms
   std::string readyFile;
   bool verbose = false;
+  bool answerEveryList = false;  // a module that does not read the heard list
 };
 
 bool ParseAddress(const std::string& text, std::uint32_t* out) {
@@ -153,6 +154,7 @@ void PrintDiscoveryUsage(std::FILE* out) {
       "  --port P          UDP port to serve (default 20034)\n"
       "  --seconds S       stop after S seconds (default: on SIGINT/SIGTERM)\n"
       "  --ready-file F    write F once the socket is bound\n"
+      "  --answer-every-list  answer every heard list, also when it names the interface\n"
       "  --verbose         log every request and reply on stderr\n"
       "Exit status: 0 stopped by --seconds or a signal; 1 the UDP port could not be\n"
       "opened; 2 a usage error.\n",
@@ -353,7 +355,7 @@ class Server {
       const Module& m = o_.modules[i];
       auto own = interfaceOf_.find(static_cast<std::ptrdiff_t>(i));
       if (!o_.loopback && arrivedOn != 0 && own != interfaceOf_.end() && own->second != arrivedOn) continue;
-      if (heard) {
+      if (heard && !o_.answerEveryList) {
         std::uint32_t source = ReplySource(m, HostAddress(from));
         std::uint8_t high = Consistent(m, source) ? m.mac[4] : static_cast<std::uint8_t>(m.mac[4] ^ 0x80);
         if (entries.count(static_cast<std::uint16_t>((high << 8) | m.mac[5]))) continue;
@@ -531,6 +533,8 @@ int RunDiscoverySim(int argc, char** argv) {
       o.readyFile = value();
     } else if (a == "--verbose") {
       o.verbose = true;
+    } else if (a == "--answer-every-list") {
+      o.answerEveryList = true;
     } else {
       std::fprintf(stderr, "tideload-sim discover: unknown option '%s'\n", a.c_str());
       std::fputs("Try 'tideload-sim discover --help'.\n", stderr);

@@ -114,6 +114,45 @@ TEST_F(Merge, InconsistentChildUpdatedOrJoinedByAnother) {
   });
 }
 
+TEST_F(Merge, RepeatOfAnInconsistentChildAddsNothing) {
+  // A module that answers every heard list although its entry is in it.
+  Run([&] {
+    ModuleReply a = ModuleReply{}.Device(6).Mac(0, 1);
+    ModuleReply b = ModuleReply{}.Device(6).Mac(0, 2);
+    b.marker = true;
+    b.currentAddress = Ip(10, 0, 2, 2);
+    b.kind = 1;
+    Send(a, Ip(10, 0, 2, 1));
+    Send(b, Ip(10, 0, 2, 99));
+    const Lines once = {"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]", "  WiFi DHCP'd at 10.0.2.2 [5]"};
+    for (int i = 0; i < 3; ++i) Send(b, Ip(10, 0, 2, 99));
+    EXPECT_EQ(Tree(), once);
+    // What differs in an address or a text is a further child.
+    struct Change {
+      const char* what;
+      void (*apply)(ModuleReply&, std::uint32_t&);
+    };
+    const Change changes[] = {
+        {"source", [](ModuleReply&, std::uint32_t& from) { from = Ip(10, 0, 2, 98); }},
+        {"current", [](ModuleReply& m, std::uint32_t&) { m.currentAddress = Ip(10, 0, 2, 3); }},
+        {"static", [](ModuleReply& m, std::uint32_t&) { m.staticAddress = Ip(10, 0, 2, 4); }},
+        {"name", [](ModuleReply& m, std::uint32_t&) { m.name = "Other"; }},
+        {"second text", [](ModuleReply& m, std::uint32_t&) { m.app = "Other"; }},
+    };
+    std::size_t children = 2;
+    for (const Change& c : changes) {
+      SCOPED_TRACE(c.what);
+      ModuleReply changed = b;
+      std::uint32_t from = Ip(10, 0, 2, 99);
+      c.apply(changed, from);
+      Send(changed, from);
+      Send(changed, from);  // and its repeat adds nothing
+      EXPECT_EQ(Tree().size() - 1, ++children);
+    }
+    CheckItemsMatchRecords();
+  });
+}
+
 TEST_F(Merge, NoRecordIsLostAcrossManyMixedReplies) {
   Run([&] {
     // Keys arriving in a scrambled order, some grouped: every one stays

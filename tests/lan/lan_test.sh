@@ -132,6 +132,21 @@ case "$CASE" in
     wait "$first"
     expect_line "$WORK/err2" "Unable to Bind socket, is Tideload already open?"
     ;;
+  repeats)
+    # A device whose wireless interface answers from an address it does not
+    # report, and answers every heard list: still one child per interface.
+    "$L" up 0 >/dev/null || exit 1
+    sim dual --answer-every-list --verbose \
+      --module "name=Duo,app=Dual,mac=02:00:00:00:09:01,device=02:00:00:00:09:00,from=10.77.9.1" \
+      --module "name=Duo,app=Dual,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,current=10.77.9.77,from=10.77.9.2"
+    wait_ready dual
+    "$L" exec prog "$CLI" find --seconds 0.5 >"$WORK/out" 2>"$WORK/err"
+    cat "$WORK/out"
+    [ "$(grep -c 'reply Duo (02:00:00:00:09:02)' "$WORK/sim.dual.log")" -ge 4 ] || { echo "FAIL: the sim did not repeat"; fail=1; }
+    expect_line "$WORK/out" "Duo running :Dual"
+    expect_line "$WORK/out" "  WiFi DHCP'd at 10.77.9.77"
+    expect_count "$WORK/out" 3
+    ;;
   texts)
     # A name with a line end, an escape sequence and code-page letters (the
     # euro sign, e acute, and UTF-8 bytes that are two letters), a bell in
