@@ -130,7 +130,8 @@ const CommandSpec kFindCommand = {
     {{"--json", nullptr, nullptr, "a JSON array instead of the indented tree"},
      {"--seconds", nullptr, "S", "listen S more seconds after the third heard list (1)"}},
     "  One search: the request, then three heard lists 1.5 s apart. It broadcasts:\n"
-    "  run it on the modules' network or inside the test LAN.\n"
+    "  run it on the modules' network or inside the test LAN. Interfaces beyond\n"
+    "  the list's bound (ten thousand) are left out, and stderr says how many.\n"
     "Exit status: 0 the search ran (also when nothing answered); 1 the socket could not\n"
     "be opened, or no request could be sent (no route, say); 2 a usage error.\n",
 };
@@ -170,6 +171,9 @@ int RunFind(int argc, char** argv) {
         for (TreeItem root : tree->roots) PrintText(*tree, root, 0);
       }
       std::fflush(stdout);
+      if (const std::size_t leftOut = find.Devices().LeftOut(); leftOut > 0) {
+        WriteLine(stderr, std::to_string(leftOut) + " further interfaces were left out");
+      }
       w->Close();
     });
   };

@@ -149,8 +149,41 @@ TEST_F(Merge, RepeatOfAnInconsistentChildAddsNothing) {
       Send(changed, from);  // and its repeat adds nothing
       EXPECT_EQ(Tree().size() - 1, ++children);
     }
+    EXPECT_EQ(dialog->Devices().Interfaces(), children);
     CheckItemsMatchRecords();
   });
+}
+
+TEST(DeviceListCap, KeepsAtMostTheCapAndCountsTheInterfacesLeftOut) {
+  DeviceList list;
+  ModuleReply group = ModuleReply{}.Device(1).Mac(0xFF, 1);
+  ModuleReply moved = ModuleReply{}.Device(1).Mac(0xFF, 2);
+  moved.marker = true;
+  moved.currentAddress = Ip(10, 9, 0, 2);
+  list.AddReply(group.Decoded(Ip(10, 9, 0, 1)), nullptr);
+  list.AddReply(moved.Decoded(Ip(10, 9, 0, 99)), nullptr);
+  for (unsigned i = 2; i < DeviceList::kMostInterfaces; ++i) {
+    list.AddReply(ModuleReply{}.Mac(std::uint8_t(i >> 8), std::uint8_t(i)).Decoded(Ip(10, 0, 0, 1)), nullptr);
+  }
+  ASSERT_EQ(list.Interfaces(), DeviceList::kMostInterfaces);
+  // Full: new keys and new interfaces of a group are counted, once each.
+  for (int repeat = 0; repeat < 4; ++repeat) {
+    list.AddReply(ModuleReply{}.Mac(0xFE, 0).Decoded(Ip(10, 0, 0, 2)), nullptr);
+    list.AddReply(ModuleReply{}.Mac(0xFE, 1).Decoded(Ip(10, 0, 0, 3)), nullptr);
+    list.AddReply(ModuleReply{}.Device(1).Mac(0xFF, 3).Decoded(Ip(10, 9, 0, 3)), nullptr);
+  }
+  EXPECT_EQ(list.LeftOut(), 3u);
+  EXPECT_EQ(list.Interfaces(), DeviceList::kMostInterfaces);
+  EXPECT_EQ(list.Size(), DeviceList::kMostInterfaces - 1);
+  // What is kept still takes its consistent reply.
+  list.AddReply(moved.Decoded(Ip(10, 9, 0, 2)), nullptr);
+  const DeviceRecord* device = list.First();
+  ASSERT_TRUE(device->IsGroup());
+  EXPECT_EQ(device->children->next->sourceAddress, Ip(10, 9, 0, 2));
+  EXPECT_EQ(device->children->next->next, nullptr);
+  list.Clear();
+  EXPECT_EQ(list.Interfaces(), 0u);
+  EXPECT_EQ(list.LeftOut(), 0u);
 }
 
 TEST_F(Merge, NoRecordIsLostAcrossManyMixedReplies) {

@@ -147,6 +147,24 @@ case "$CASE" in
     expect_line "$WORK/out" "  WiFi DHCP'd at 10.77.9.77"
     expect_count "$WORK/out" 3
     ;;
+  flood)
+    # Replies from ever-new interfaces, 20000 a second, for the whole search:
+    # find keeps at most its bound, says how many it left out, ends on time.
+    "$L" up 1 >/dev/null || exit 1
+    sim m1 --flood 20000
+    wait_ready m1
+    start=$(date +%s%N)
+    "$L" exec prog "$CLI" find --seconds 0.5 >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    took=$(( ($(date +%s%N) - start) / 1000000 ))
+    lines=$(wc -l <"$WORK/out")
+    echo "find: status $status, $took ms (planned 5000), $lines interfaces; $(cat "$WORK/err")"
+    [ "$status" = 0 ] || { echo "FAIL: status"; fail=1; }
+    [ "$took" -lt 15000 ] || { echo "FAIL: did not end on time"; fail=1; }
+    [ "$lines" -le 10000 ] && [ "$lines" -ge 1000 ] || { echo "FAIL: interfaces kept"; fail=1; }
+    left=$(sed -n 's/^\([0-9]*\) further interfaces were left out$/\1/p' "$WORK/err")
+    [ "${left:-0}" -gt 0 ] || { echo "FAIL: no word of those left out"; fail=1; }
+    ;;
   texts)
     # A name with a line end, an escape sequence and code-page letters (the
     # euro sign, e acute, and UTF-8 bytes that are two letters), a bell in
