@@ -1,4 +1,5 @@
 // tideload-cli update [--reboot] [--user NAME] ADDRESS FILE
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -6,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_interrupt.h"
 #include "platform/console/console_text.h"
 #include "platform/console/console_update.h"
 #include "platform/core/dialog.h"
@@ -15,6 +17,9 @@
 namespace tl::cli {
 
 namespace {
+
+// As a shell reports a program that SIGINT ended.
+constexpr int kInterruptedStatus = 128 + SIGINT;
 
 // Four decimal octets 0..255 separated by dots; nothing else.
 bool ParseAddress(const char* text, std::uint32_t* address) {
@@ -53,7 +58,7 @@ const CommandSpec kUpdateCommand = {
     "  FILE is the S-record application file (*_APP.s19). The password comes from\n"
     "  TIDELOAD_PASSWORD or, on a terminal, from a prompt that does not echo.\n"
     "Exit status: 0 the update completed; 1 it failed; 2 a usage error or a bad\n"
-    "address.\n",
+    "address; 130 interrupted (Ctrl-C).\n",
 };
 
 int RunUpdate(int argc, char** argv) {
@@ -80,10 +85,17 @@ int RunUpdate(int argc, char** argv) {
   ConsoleHost host("tideload-cli");
   host.network.Startup(1, 1, nullptr, nullptr);
   int result = IDCANCEL;
+  bool interrupted = false;
   {
     ConsoleUpdateUser console(host, user);
+    ConsoleInterrupt interrupt(host.loop, [&console] { console.Interrupt(); });
     UpdateDialog update(file, address, reboot, nullptr);
     result = update.DoModal();
+    interrupted = interrupt.Interrupted();
+  }  // the connection closed, the bar's line ended, the terminal as it was
+  if (interrupted && result != IDOK) {
+    std::fputs("tideload-cli: update interrupted\n", stderr);
+    return kInterruptedStatus;
   }
   if (result == IDOK) {
     ShowMessage("Programming Complete without Error.");

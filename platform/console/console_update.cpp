@@ -36,7 +36,7 @@ bool EchoOff() {
   termios quiet = g_savedTerminal;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
   quiet.c_lflag |= ICANON;
-  ::signal(SIGINT, RestoreEchoOnSignal);
+  // Ctrl-C is the loop's (an interrupt ends the prompt there).
   ::signal(SIGTERM, RestoreEchoOnSignal);
   ::signal(SIGHUP, RestoreEchoOnSignal);
   if (::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) != 0) return false;
@@ -137,13 +137,21 @@ void ConsoleUpdateUser::StartPrompt(HeadlessWindow& window) {
   WriteText(stderr, "Password needed" + (userName_.empty() ? "" : " for " + userName_) + ": ");
   std::fflush(stderr);
   EchoOff();
-  prompting_ = true;
+  prompt_ = &window;
   Wipe(typed_);
-  HeadlessWindow* w = &window;
   host_.loop.Watch(STDIN_FILENO, true, false,
-                   [this, w](bool readable, bool) {
-                     if (readable) OnPromptReadable(*w);
+                   [this](bool readable, bool) {
+                     if (readable) OnPromptReadable(*prompt_);
                    });
+}
+
+void ConsoleUpdateUser::Interrupt() {
+  EndBarLine();
+  if (prompt_ != nullptr) {
+    FinishPrompt(*prompt_, false);  // cancels the credentials, and so the update
+  } else if (HeadlessWindow* update = host_.ui.WindowOf(kDialogUpdate)) {
+    update->Close();
+  }
 }
 
 void ConsoleUpdateUser::OnPromptReadable(HeadlessWindow& window) {
@@ -168,7 +176,7 @@ void ConsoleUpdateUser::FinishPrompt(HeadlessWindow& window, bool ok) {
   RestoreEcho();
   std::fputc('\n', stderr);
   std::fflush(stderr);
-  prompting_ = false;
+  prompt_ = nullptr;
   if (ok) window.Type(kIdPassword, typed_);
   Wipe(typed_);
   window.Press(ok ? kIdOk : kIdCancel);

@@ -84,7 +84,7 @@ int PtyChild::Wait(int timeoutMs) {
   }
   while (ReadSome(0)) {
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : kSignalled + WTERMSIG(status);
 }
 
 termios PtyChild::Settings() const {

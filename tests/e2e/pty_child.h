@@ -14,6 +14,8 @@ namespace e2e {
 
 class PtyChild {
  public:
+  static constexpr int kSignalled = 1000;
+
   PtyChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {});
   ~PtyChild();  // kills a child still running
   PtyChild(const PtyChild&) = delete;
@@ -24,7 +26,7 @@ class PtyChild {
   // Keys typed at the terminal.
   void Type(const std::string& keys);
   // Reads the terminal until the program ends, at most timeoutMs (then it
-  // is killed): the exit status, 128 + signal, or -1.
+  // is killed): the exit status, kSignalled + signal, or -1.
   int Wait(int timeoutMs);
   // All the program wrote so far (line ends as the terminal gives them, CR LF).
   const std::string& Output() const { return output_; }
