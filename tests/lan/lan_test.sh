@@ -165,6 +165,19 @@ case "$CASE" in
     left=$(sed -n 's/^\([0-9]*\) further interfaces were left out$/\1/p' "$WORK/err")
     [ "${left:-0}" -gt 0 ] || { echo "FAIL: no word of those left out"; fail=1; }
     ;;
+  recipe)
+    # The README's lines for a search in the test LAN (its build folder here).
+    "$L" exec prog "$CLI" find >"$WORK/out" 2>"$WORK/err" && { echo "FAIL: exec before up"; fail=1; }
+    grep -q "bring it up first" "$WORK/err" || { echo "FAIL: no word of the LAN being down"; cat "$WORK/err"; fail=1; }
+    "$L" up 1 >/dev/null || exit 1
+    "$L" exec m1 "$SIM" discover --module "name=Pump,app=Valve,mac=02:00:00:00:01:01" 2>/dev/null &
+    "$L" exec prog "$CLI" find >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    "$L" down >/dev/null
+    cat "$WORK/out" "$WORK/err"
+    [ "$status" = 0 ] || { echo "FAIL: find"; fail=1; }
+    expect_line "$WORK/out" "Pump DHCP'd at 10.77.1.1 running :Valve"
+    ;;
   texts)
     # A name with a line end, an escape sequence and code-page letters (the
     # euro sign, e acute, and UTF-8 bytes that are two letters), a bell in
