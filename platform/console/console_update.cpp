@@ -134,9 +134,9 @@ void ConsoleUpdateUser::AnswerCredentials(HeadlessWindow& window) {
 // socket go on while the user types.
 void ConsoleUpdateUser::StartPrompt(HeadlessWindow& window) {
   EndBarLine();
+  EchoOff();  // before the prompt shows, so that no key typed at once is echoed
   WriteText(stderr, "Password needed" + (userName_.empty() ? "" : " for " + userName_) + ": ");
   std::fflush(stderr);
-  EchoOff();
   prompt_ = &window;
   Wipe(typed_);
   host_.loop.Watch(STDIN_FILENO, true, false,
