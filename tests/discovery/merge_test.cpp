@@ -14,6 +14,15 @@ ModuleReply Unit(const char* name, std::uint8_t mac) {
   return m;
 }
 
+// A device's second interface, wireless, that reports 10.0.2.2 as its address.
+ModuleReply MovedWifi() {
+  ModuleReply b = ModuleReply{}.Device(6).Mac(0, 2);
+  b.marker = true;
+  b.currentAddress = Ip(10, 0, 2, 2);
+  b.kind = 1;
+  return b;
+}
+
 class Merge : public FindFixture {};
 
 TEST_F(Merge, SeparateKeysOrderedHighToLowShownInArrivalOrder) {
@@ -83,10 +92,7 @@ TEST_F(Merge, SecondAndThirdInterfaceMakeAGroup) {
 TEST_F(Merge, InconsistentChildUpdatedOrJoinedByAnother) {
   Run([&] {
     ModuleReply a = ModuleReply{}.Device(6).Mac(0, 1);
-    ModuleReply b = ModuleReply{}.Device(6).Mac(0, 2);
-    b.marker = true;
-    b.currentAddress = Ip(10, 0, 2, 2);
-    b.kind = 1;
+    ModuleReply b = MovedWifi();
     Send(a, Ip(10, 0, 2, 1));
     Send(b, Ip(10, 0, 2, 99));  // heard from an address it does not report
     EXPECT_EQ(Tree(), (Lines{"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]",
@@ -118,10 +124,7 @@ TEST_F(Merge, RepeatOfAnInconsistentChildAddsNothing) {
   // A module that answers every heard list although its entry is in it.
   Run([&] {
     ModuleReply a = ModuleReply{}.Device(6).Mac(0, 1);
-    ModuleReply b = ModuleReply{}.Device(6).Mac(0, 2);
-    b.marker = true;
-    b.currentAddress = Ip(10, 0, 2, 2);
-    b.kind = 1;
+    ModuleReply b = MovedWifi();
     Send(a, Ip(10, 0, 2, 1));
     Send(b, Ip(10, 0, 2, 99));
     const Lines once = {"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]", "  WiFi DHCP'd at 10.0.2.2 [5]"};

@@ -36,6 +36,9 @@ struct Case {
   std::string expected;
 };
 
+// The module the case needs, if any.
+Sim SimFor(const Case& c) { return c.simArgs.empty() ? Sim{} : StartSim(c.simArgs); }
+
 std::vector<std::string> Argv(const Case& c, const std::string& address) {
   std::vector<std::string> argv = {Cli()};
   for (const std::string& a : c.cliArgs) argv.push_back(a == "@ADDR" ? address : a);
@@ -53,9 +56,8 @@ TEST(ConsoleOutput, TerminalGetsControlCharactersEscaped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Sim sim;
+    Sim sim = SimFor(c);
     if (!c.simArgs.empty()) {
-      sim = StartSim(c.simArgs);
       ASSERT_NE(sim.child, nullptr);
     }
     PtyChild cli(Argv(c, sim.address));
@@ -78,9 +80,8 @@ TEST(ConsoleOutput, PipesGetTheCodePageAsUtf8AndJsonByCodePoint) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Sim sim;
+    Sim sim = SimFor(c);
     if (!c.simArgs.empty()) {
-      sim = StartSim(c.simArgs);
       ASSERT_NE(sim.child, nullptr);
     }
     Child cli(Argv(c, sim.address));

@@ -14,6 +14,10 @@ namespace e2e {
 std::string BuildDir();
 std::string SourceDir();
 
+// In a forked child: sets the environment and runs argv[0]; never returns.
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv,
+                            const std::map<std::string, std::string>& env);
+
 struct Finished {
   int status = -1;      // exit status, or 128 + signal
   std::string out, err;

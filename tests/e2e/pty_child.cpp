@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "tests/e2e/e2e_support.h"
+
 namespace e2e {
 
 PtyChild::PtyChild(const std::vector<std::string>& argv,
@@ -25,12 +27,7 @@ PtyChild::PtyChild(const std::vector<std::string>& argv,
     ::dup2(slave_, 2);
     ::close(master_);
     ::close(slave_);
-    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
+    ExecChild(argv, env);
   }
 }
 
