@@ -128,67 +128,60 @@ bool TakesValue(const std::string& a) {
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    const char* v = "";
-    if (TakesValue(a)) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "tideload-sim: option '%s' needs a value\n", a.c_str());
-        return false;
-      }
-      v = argv[++i];
+    if (TakesValue(a) && i + 1 >= argc) {
+      std::fprintf(stderr, "tideload-sim: option '%s' needs a value\n", a.c_str());
+      return false;
     }
+    auto value = [&](const char** v) {
+      if (i + 1 >= argc) return false;
+      *v = argv[++i];
+      return true;
+    };
+    auto number = [&](long long low, long long high, long long* out) {
+      const char* v = nullptr;
+      return value(&v) && ParseInt(v, low, high, out);
+    };
+    const char* v = nullptr;
     long long n = 0;
-    auto number = [&](long long low, long long high) { return ParseInt(v, low, high, &n); };
-    bool ok = true;
-    if (a == "--listen") {
+    if (a == "--listen" && value(&v)) {
       o->listen = v;
-    } else if (a == "--port") {
-      ok = number(0, 65535);
+    } else if (a == "--port" && number(0, 65535, &n)) {
       o->port = static_cast<int>(n);
-    } else if (a == "--ready-file") {
+    } else if (a == "--ready-file" && value(&v)) {
       o->readyFile = v;
-    } else if (a == "--connections") {
-      ok = number(0, 1000000);
+    } else if (a == "--connections" && number(0, 1000000, &n)) {
       o->connections = static_cast<int>(n);
-    } else if (a == "--platform") {
+    } else if (a == "--platform" && value(&v)) {
       o->platform = v;
     } else if (a == "--variant-512") {
       o->platform = "RT40-512";
-    } else if (a == "--user") {
+    } else if (a == "--user" && value(&v)) {
       o->user = v;
-    } else if (a == "--password") {
+    } else if (a == "--password" && value(&v)) {
       o->password = v;
-    } else if (a == "--pace") {
-      ok = number(0, 60000);
+    } else if (a == "--pace" && number(0, 60000, &n)) {
       o->paceMs = static_cast<int>(n);
-    } else if (a == "--progress-step") {
-      ok = number(1, 100);
+    } else if (a == "--progress-step" && number(1, 100, &n)) {
       o->progressStep = static_cast<int>(n);
-    } else if (a == "--end") {
-      ok = number(106, 107);
+    } else if (a == "--end" && number(106, 107, &n)) {
       o->endCode = static_cast<int>(n);
-    } else if (a == "--save") {
+    } else if (a == "--save" && value(&v)) {
       o->saveFile = v;
-    } else if (a == "--expect-reboot") {
-      ok = v == std::string("R") || v == std::string("D");
+    } else if (a == "--expect-reboot" && value(&v) && (v == std::string("R") || v == std::string("D"))) {
       o->expectReboot = v[0];
-    } else if (a == "--expect-length") {
-      ok = number(0, 0xFFFFFFFFLL);
+    } else if (a == "--expect-length" && number(0, 0xFFFFFFFFLL, &n)) {
       o->expectLength = static_cast<std::uint32_t>(n);
-    } else if (a == "--max-length") {
-      ok = number(0, 0xFFFFFFFFLL);
+    } else if (a == "--max-length" && number(0, 0xFFFFFFFFLL, &n)) {
       o->maxLength = static_cast<std::uint32_t>(n);
-    } else if (a == "--timeout") {
-      ok = number(1, 3600);
+    } else if (a == "--timeout" && number(1, 3600, &n)) {
       o->timeoutS = static_cast<int>(n);
     } else if (a == "--wrong-platform") {
       o->wrongPlatform = true;
-    } else if (a == "--error-at") {
-      ok = number(100, 400);
+    } else if (a == "--error-at" && number(100, 400, &n)) {
       o->errorAt = static_cast<int>(n);
-    } else if (a == "--error-line") {
+    } else if (a == "--error-line" && value(&v)) {
       o->errorLine = v;
-    } else if (a == "--silent-at") {
-      ok = number(100, 400);
+    } else if (a == "--silent-at" && number(100, 400, &n)) {
       o->silentAt = static_cast<int>(n);
     } else if (a == "--close-mid-image") {
       o->closeMidImage = true;
@@ -202,12 +195,11 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->longLine = true;
     } else if (a == "--quiet") {
       o->quiet = true;
+    } else if (TakesValue(a)) {
+      std::fprintf(stderr, "tideload-sim: bad value '%s' for option '%s'\n", argv[i], a.c_str());
+      return false;
     } else {
       std::fprintf(stderr, "tideload-sim: unknown option '%s'\n", a.c_str());
-      return false;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "tideload-sim: bad value '%s' for option '%s'\n", v, a.c_str());
       return false;
     }
   }
