@@ -49,9 +49,8 @@ std::vector<tl::Reply> Replies() {
 std::vector<tl::Reply> NewInterfaces(unsigned count, bool group) {
   std::vector<tl::Reply> out;
   for (unsigned n = 0; n < count; ++n) {
-    tl::Reply r = Interface((n * 7919u) % count);
+    tl::Reply r = Interface(group ? 0 : (n * 7919u) % count);
     if (group) {
-      r = Interface(0);
       r.infoBlock[tl::info::kDeviceMac] = 0x02;
       if (n > 0) {
         r.infoBlock[tl::info::kInterfaceMac + 5] = 1;
