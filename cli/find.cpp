@@ -1,5 +1,7 @@
 // tideload-cli find: one search with the device selection dialog on the
 // console host, then the tree it shows, as text or JSON.
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,30 +9,79 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "discovery/device_record.h"
 #include "discovery/find_dialog.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_text.h"
+#include "platform/core/code_page.h"
 
 namespace tl::cli {
 
 namespace {
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      // Texts are single-byte; a byte above 0x7E is given as that code point.
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
+constexpr int kMostSeconds = 3600;
+
+// The host's network, counting the datagrams that went out: a search whose
+// every send failed (no route, say) heard nothing because it asked nothing.
+class SendCountingNetwork final : public Network {
+ public:
+  explicit SendCountingNetwork(Network& network) : network_(network) {}
+
+  int sent = 0;
+  int lastSendError = 0;
+
+  bool Startup(int major, int minor, int* grantedMajor, int* grantedMinor) override {
+    return network_.Startup(major, minor, grantedMajor, grantedMinor);
   }
-  return out + "\"";
+  std::unique_ptr<UdpSocket> OpenUdp(std::uint16_t localPort, SocketEvents& events) override {
+    std::unique_ptr<UdpSocket> socket = network_.OpenUdp(localPort, events);
+    if (!socket) return nullptr;
+    return std::make_unique<Socket>(std::move(socket), *this);
+  }
+  std::unique_ptr<TcpSocket> ConnectTcp(std::uint32_t address, std::uint16_t port,
+                                        SocketEvents& events) override {
+    return network_.ConnectTcp(address, port, events);
+  }
+  long LastError() override { return network_.LastError(); }
+
+ private:
+  class Socket final : public UdpSocket {
+   public:
+    Socket(std::unique_ptr<UdpSocket> socket, SendCountingNetwork& network)
+        : socket_(std::move(socket)), network_(network) {}
+    bool EnableBroadcast() override { return socket_->EnableBroadcast(); }
+    long SendTo(const void* data, std::size_t length, std::uint32_t address,
+                std::uint16_t port) override {
+      const long n = socket_->SendTo(data, length, address, port);
+      if (n >= 0) {
+        ++network_.sent;
+      } else {
+        network_.lastSendError = errno;
+      }
+      return n;
+    }
+    long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                     std::uint16_t* fromPort) override {
+      return socket_->ReceiveFrom(buffer, capacity, fromAddress, fromPort);
+    }
+
+   private:
+    std::unique_ptr<UdpSocket> socket_;
+    SendCountingNetwork& network_;
+  };
+
+  Network& network_;
+};
+
+// A plain decimal number of seconds in range: no inf, nan or hex; -0 is 0.
+bool ParseSeconds(const char* text, double* seconds) {
+  if (*text == '\0' || std::strspn(text, "0123456789.eE+-") != std::strlen(text)) return false;
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (*end != '\0' || !std::isfinite(value) || !(value >= 0 && value <= kMostSeconds)) return false;
+  *seconds = value == 0 ? 0.0 : value;
+  return true;
 }
 
 std::string MacText(const MacAddress& m) {
@@ -41,7 +92,7 @@ std::string MacText(const MacAddress& m) {
 
 void PrintText(const HeadlessWindow::Control& tree, TreeItem item, int depth) {
   const HeadlessWindow::TreeNode& node = tree.nodes.at(item);
-  std::printf("%*s%s\n", 2 * depth, "", node.text.c_str());
+  WriteLine(stdout, std::string(2 * static_cast<std::size_t>(depth), ' ') + Cp1252ToUtf8(node.text));
   for (TreeItem child : node.children) PrintText(tree, child, depth + 1);
 }
 
@@ -70,26 +121,36 @@ std::string Json(const HeadlessWindow::Control& tree, TreeItem item) {
 
 }  // namespace
 
+const CommandSpec kFindCommand = {
+    "find",
+    "",
+    0,
+    0,
+    "search the local network for modules and print what answered",
+    {{"--json", nullptr, nullptr, "a JSON array instead of the indented tree"},
+     {"--seconds", nullptr, "S", "listen S more seconds after the third heard list (1)"}},
+    "  One search: the request, then three heard lists 1.5 s apart. It broadcasts:\n"
+    "  run it on the modules' network or inside the test LAN. Interfaces beyond\n"
+    "  the list's bound (ten thousand) are left out, and stderr says how many.\n"
+    "Exit status: 0 the search ran (also when nothing answered); 1 the socket could not\n"
+    "be opened, or no request could be sent (no route, say); 2 a usage error.\n",
+};
+
 int RunFind(int argc, char** argv) {
-  bool json = false;
+  GivenOptions given;
+  if (std::optional<int> status = ParseCommandLine(kFindCommand, argc, argv, given)) return *status;
+  const bool json = given.Has("--json");
   double seconds = 1.0;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      seconds = std::strtod(argv[++i], &end);
-      if (end == argv[i] || *end != '\0' || seconds < 0 || seconds > 3600) {
-        std::fprintf(stderr, "tideload-cli find: bad --seconds '%s'\n", argv[i]);
-        return 2;
-      }
-    } else {
-      std::fprintf(stderr, "Usage: tideload-cli find [--json] [--seconds S]\n");
-      return 2;
-    }
+  if (const char* text = given.Value("--seconds"); text != nullptr && !ParseSeconds(text, &seconds)) {
+    return UsageError(kFindCommand, std::string("bad --seconds '") + text + "' (a number, 0 to " +
+                                        std::to_string(kMostSeconds) + ")");
   }
 
   ConsoleHost host("tideload");
+  SendCountingNetwork network(host.network);
+  Host counted = CurrentHost();
+  counted.network = &network;
+  SetHost(counted);
   FindDialog find(nullptr);
   bool opened = true;
   host.ui.hooks().onDialogShown = [&](HeadlessWindow& window) {
@@ -110,11 +171,20 @@ int RunFind(int argc, char** argv) {
         for (TreeItem root : tree->roots) PrintText(*tree, root, 0);
       }
       std::fflush(stdout);
+      if (const std::size_t leftOut = find.Devices().LeftOut(); leftOut > 0) {
+        WriteLine(stderr, std::to_string(leftOut) + " further interfaces were left out");
+      }
       w->Close();
     });
   };
   find.DoModal();
-  return opened ? 0 : 1;
+  if (!opened) return 1;
+  if (network.sent == 0) {
+    WriteLine(stderr, std::string("tideload-cli find: no search request could be sent: ") +
+                          std::strerror(network.lastSendError));
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace tl::cli

@@ -8,17 +8,15 @@
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_text.h"
+#include "platform/core/code_page.h"
 #include "update/srecord_loader.h"
 
 namespace tl::cli {
 
 namespace {
-
-int Usage() {
-  std::fputs("Usage: tideload-cli inspect [--json] [--output IMAGE.bin] FILE\n", stderr);
-  return 2;
-}
 
 bool Sha256Hex(const unsigned char* data, std::size_t length, std::string& hex) {
   unsigned char digest[EVP_MAX_MD_SIZE];
@@ -33,27 +31,6 @@ bool Sha256Hex(const unsigned char* data, std::size_t length, std::string& hex) 
   return true;
 }
 
-// A JSON string literal; bytes outside printable ASCII become \u00XX.
-std::string JsonString(std::string_view text) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += ch;
-    } else {
-      out += "\\u00";
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0x0F];
-    }
-  }
-  out += '"';
-  return out;
-}
-
 bool WriteImage(const char* path, const unsigned char* data, std::size_t length) {
   std::FILE* out = std::fopen(path, "wb");
   if (out == nullptr) return false;
@@ -63,44 +40,26 @@ bool WriteImage(const char* path, const unsigned char* data, std::size_t length)
 
 }  // namespace
 
+const CommandSpec kInspectCommand = {
+    "inspect",
+    "FILE",
+    1,
+    1,
+    "load an S-record application file and describe its image",
+    {{"--json", nullptr, nullptr, "one JSON object instead of text"},
+     {"--output", "-o", "IMAGE.bin", "also write the image bytes to this file"}},
+    "Exit status: 0 described; 1 the file did not load or the image could not be written;\n"
+    "2 a usage error.\n",
+};
+
 int RunInspect(int argc, char** argv) {
-  bool json = false;
-  const char* output = nullptr;
-  const char* file = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(arg, "--output") == 0 || std::strcmp(arg, "-o") == 0) {
-      if (++i >= argc) return Usage();
-      output = argv[i];
-    } else if (std::strncmp(arg, "--output=", 9) == 0) {
-      output = arg + 9;
-    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs("Usage: tideload-cli inspect [--json] [--output IMAGE.bin] FILE\n", stdout);
-      return 0;
-    } else if (std::strcmp(arg, "--") == 0 && i + 1 < argc && file == nullptr) {
-      file = argv[++i];
-    } else if (arg[0] == '-' && arg[1] != '\0') {
-      std::fprintf(stderr, "tideload-cli inspect: unknown option '%s'\n", arg);
-      return Usage();
-    } else if (file == nullptr) {
-      file = arg;
-    } else {
-      return Usage();
-    }
-  }
-  if (file == nullptr) return Usage();
+  GivenOptions given;
+  if (std::optional<int> status = ParseCommandLine(kInspectCommand, argc, argv, given)) return *status;
+  const bool json = given.Has("--json");
+  const char* output = given.Value("--output");
+  const char* file = given.Operands().front();
 
   ConsoleHost host("tideload-cli");
-  // One line per message, without the message's own line end.
-  host.ui.hooks().onMessageBox = [](HeadlessMessageBox& box) {
-    std::string_view text = box.text;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-    std::fflush(stderr);
-    box.Close();
-  };
 
   std::optional<LoadedImage> image = LoadSRecordImage(file);
   if (!image) return 1;
@@ -111,8 +70,8 @@ int RunInspect(int argc, char** argv) {
     return 1;
   }
   if (output != nullptr && !WriteImage(output, image->imageData.get(), image->imageLength)) {
-    std::fprintf(stderr, "tideload-cli inspect: cannot write '%s': %s\n", output,
-                 std::strerror(errno));
+    WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output +
+                          "': " + std::strerror(errno));
     return 1;
   }
 
@@ -121,7 +80,7 @@ int RunInspect(int argc, char** argv) {
                 JsonString(platformName).c_str(), static_cast<unsigned long>(image->startAddress),
                 static_cast<unsigned long>(image->imageLength), sha.c_str());
   } else {
-    std::printf("Platform:      %s\n", platformName);
+    WriteLine(stdout, "Platform:      " + Cp1252ToUtf8(platformName));
     std::printf("Start address: 0x%08lX (%lu)\n", static_cast<unsigned long>(image->startAddress),
                 static_cast<unsigned long>(image->startAddress));
     std::printf("Image length:  0x%08lX (%lu)\n", static_cast<unsigned long>(image->imageLength),

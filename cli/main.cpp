@@ -1,27 +1,31 @@
 // tideload-cli: the program's console side.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "cli/commands.h"
+#include "platform/console/console_text.h"
 
 namespace {
 
+struct Command {
+  const tl::cli::CommandSpec& spec;
+  int (*run)(int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {tl::cli::kInspectCommand, tl::cli::RunInspect},
+    {tl::cli::kUpdateCommand, tl::cli::RunUpdate},
+    {tl::cli::kFindCommand, tl::cli::RunFind},
+};
+
 void PrintUsage(std::FILE* out) {
-  std::fputs(
-      "Usage: tideload-cli COMMAND [OPTIONS]\n"
-      "\n"
-      "Commands:\n"
-      "  inspect [--json] [--output IMAGE.bin] FILE\n"
-      "      load an S-record application file and describe its image\n"
-      "  update [--reboot] [--user NAME] ADDRESS FILE\n"
-      "      put the file's application into the module at ADDRESS\n"
-      "      (the password comes from TIDELOAD_PASSWORD or a prompt)\n"
-      "  find [--json] [--seconds S]\n"
-      "      search the local network for modules and print what answered\n"
-      "\n"
-      "  --help      show this text\n"
-      "  --version   show the version\n",
-      out);
+  std::fputs("Usage: tideload-cli COMMAND [OPTIONS]\n       tideload-cli --help | --version\n", out);
+  for (const Command& c : kCommands) {
+    std::fputc('\n', out);
+    tl::cli::PrintCommandHelp(c.spec, out);
+  }
+  std::fputs("\nEvery command takes --help.\n", out);
 }
 
 }  // namespace
@@ -38,13 +42,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "--version") == 0) {
-    std::puts("Tideload Version 1.0");
+    std::puts(tl::cli::kVersionText);
     return 0;
   }
-  if (std::strcmp(command, "inspect") == 0) return tl::cli::RunInspect(argc - 2, argv + 2);
-  if (std::strcmp(command, "update") == 0) return tl::cli::RunUpdate(argc - 2, argv + 2);
-  if (std::strcmp(command, "find") == 0) return tl::cli::RunFind(argc - 2, argv + 2);
-  std::fprintf(stderr, "tideload-cli: unknown command '%s'\n\n", command);
-  PrintUsage(stderr);
+  for (const Command& c : kCommands) {
+    if (std::strcmp(command, c.spec.name) == 0) return c.run(argc - 2, argv + 2);
+  }
+  tl::WriteLine(stderr, std::string("tideload-cli: unknown command '") + command + "'");
+  std::fputs("Try 'tideload-cli --help'.\n", stderr);
   return 2;
 }

@@ -1,4 +1,5 @@
 // tideload-cli update [--reboot] [--user NAME] ADDRESS FILE
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -6,6 +7,8 @@
 
 #include "cli/commands.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_interrupt.h"
+#include "platform/console/console_text.h"
 #include "platform/console/console_update.h"
 #include "platform/core/dialog.h"
 #include "platform/core/platform.h"
@@ -15,16 +18,8 @@ namespace tl::cli {
 
 namespace {
 
-void UpdateUsage() {
-  std::fputs(
-      "Usage: tideload-cli update [--reboot] [--user NAME] ADDRESS FILE\n"
-      "  ADDRESS  the module's IPv4 address, a.b.c.d\n"
-      "  FILE     the S-record application file (*_APP.s19)\n"
-      "  --reboot       the module reboots when complete\n"
-      "  --user NAME    the user name, when the module asks for one\n"
-      "The password comes from TIDELOAD_PASSWORD or, on a terminal, from a prompt.\n",
-      stderr);
-}
+// As a shell reports a program that SIGINT ended.
+constexpr int kInterruptedStatus = 128 + SIGINT;
 
 // Four decimal octets 0..255 separated by dots; nothing else.
 bool ParseAddress(const char* text, std::uint32_t* address) {
@@ -52,55 +47,55 @@ bool ParseAddress(const char* text, std::uint32_t* address) {
 
 }  // namespace
 
+const CommandSpec kUpdateCommand = {
+    "update",
+    "ADDRESS FILE",
+    2,
+    2,
+    "put the file's application into the module at ADDRESS (a.b.c.d)",
+    {{"--reboot", nullptr, nullptr, "the module reboots when complete"},
+     {"--user", nullptr, "NAME", "the user name, when the module asks for one"}},
+    "  FILE is the S-record application file (*_APP.s19). The password comes from\n"
+    "  TIDELOAD_PASSWORD or, on a terminal, from a prompt that does not echo.\n"
+    "Exit status: 0 the update completed; 1 it failed; 2 a usage error or a bad\n"
+    "address; 130 interrupted (Ctrl-C).\n",
+};
+
 int RunUpdate(int argc, char** argv) {
-  int reboot = 0;
-  std::string user;
-  const char* addressText = nullptr;
-  const char* file = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    const char* a = argv[i];
-    if (std::strcmp(a, "--reboot") == 0) {
-      reboot = 1;
-    } else if (std::strcmp(a, "--user") == 0 && i + 1 < argc) {
-      user = argv[++i];
-    } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-      UpdateUsage();
-      return 0;
-    } else if (std::strncmp(a, "--pass", 6) == 0) {
+  for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strncmp(argv[i], "--pass", 6) == 0) {
       std::fputs("tideload-cli: the password is never taken from the command line; "
                  "set TIDELOAD_PASSWORD or answer the prompt\n",
                  stderr);
       return 2;
-    } else if (a[0] == '-' && a[1] != '\0') {
-      std::fprintf(stderr, "tideload-cli: unknown option '%s'\n", a);
-      UpdateUsage();
-      return 2;
-    } else if (addressText == nullptr) {
-      addressText = a;
-    } else if (file == nullptr) {
-      file = a;
-    } else {
-      UpdateUsage();
-      return 2;
     }
   }
-  if (addressText == nullptr || file == nullptr) {
-    UpdateUsage();
-    return 2;
-  }
+  GivenOptions given;
+  if (std::optional<int> status = ParseCommandLine(kUpdateCommand, argc, argv, given)) return *status;
+  const int reboot = given.Has("--reboot") ? 1 : 0;
+  const std::string user = given.Has("--user") ? given.Value("--user") : "";
+  const char* addressText = given.Operands()[0];
+  const char* file = given.Operands()[1];
   std::uint32_t address = 0;
   if (!ParseAddress(addressText, &address) || address == 0) {
-    std::fprintf(stderr, "tideload-cli: '%s' is not a module address\n", addressText);
+    WriteLine(stderr, std::string("tideload-cli: '") + addressText + "' is not a module address");
     return 2;
   }
 
   ConsoleHost host("tideload-cli");
   host.network.Startup(1, 1, nullptr, nullptr);
   int result = IDCANCEL;
+  bool interrupted = false;
   {
     ConsoleUpdateUser console(host, user);
+    ConsoleInterrupt interrupt(host.loop, [&console] { console.Interrupt(); });
     UpdateDialog update(file, address, reboot, nullptr);
     result = update.DoModal();
+    interrupted = interrupt.Interrupted();
+  }  // the connection closed, the bar's line ended, the terminal as it was
+  if (interrupted && result != IDOK) {
+    std::fputs("tideload-cli: update interrupted\n", stderr);
+    return kInterruptedStatus;
   }
   if (result == IDOK) {
     ShowMessage("Programming Complete without Error.");

@@ -129,6 +129,8 @@ case "$cmd" in
   exec)
     [ $# -ge 2 ] || die "usage: testlan.sh exec NAME CMD..."
     name=$1; shift
+    ip netns list 2>/dev/null | awk '{print $1}' | grep -qx "$(NS "$name")" ||
+      die "no host '$name' in the LAN $P: bring it up first (testlan.sh up N)"
     exec ip netns exec "$(NS "$name")" "$@" ;;
   addr)
     ip -n "$(NS "$1")" -4 -o addr show scope global | awk '{print $4}' | cut -d/ -f1 ;;

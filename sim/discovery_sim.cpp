@@ -23,6 +23,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -61,6 +62,8 @@ struct Options {
   int spreadMs = 0;    // replies spread at random over this many ms
   std::string readyFile;
   bool verbose = false;
+  bool answerEveryList = false;  // a module that does not read the heard list
+  unsigned floodRate = 0;        // replies a second from ever-new interfaces
 };
 
 bool ParseAddress(const std::string& text, std::uint32_t* out) {
@@ -132,7 +135,9 @@ bool ParseModule(const std::string& moduleText, Module* m, std::string* error) {
   return true;
 }
 
-void Usage(std::FILE* out) {
+}  // namespace
+
+void PrintDiscoveryUsage(std::FILE* out) {
   std::fputs(
       "Usage: tideload-sim discover [OPTIONS]\n"
       "  --module DESC     one interface (repeatable); DESC is comma-separated key=value:\n"
@@ -151,9 +156,16 @@ void Usage(std::FILE* out) {
       "  --port P          UDP port to serve (default 20034)\n"
       "  --seconds S       stop after S seconds (default: on SIGINT/SIGTERM)\n"
       "  --ready-file F    write F once the socket is bound\n"
-      "  --verbose         log every request and reply on stderr\n",
+      "  --answer-every-list  answer every heard list, also when it names the interface\n"
+      "  --flood RATE      after the first search, RATE replies a second, each from a new\n"
+      "                    interface (MAC 06:ff:...), until the simulator stops\n"
+      "  --verbose         log every request and reply on stderr\n"
+      "Exit status: 0 stopped by --seconds or a signal; 1 the UDP port could not be\n"
+      "opened; 2 a usage error.\n",
       out);
 }
+
+namespace {
 
 std::string MacText(const std::array<std::uint8_t, 6>& m) {
   char buf[18];
@@ -253,7 +265,7 @@ class Server {
     while (!g_stop) {
       auto now = std::chrono::steady_clock::now();
       if (o_.seconds > 0 && now - start >= std::chrono::duration<double>(o_.seconds)) break;
-      int timeout = 200;
+      int timeout = floodStart_ ? 1 : 200;
       if (!pending_.empty()) {
         auto next = pending_.begin()->first;
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
@@ -287,6 +299,7 @@ class Server {
         }
       }
       FlushDue();
+      Flood();
     }
     ::close(fd_);
     std::fprintf(stderr, "tideload-sim discover: %lu repl%s sent, %lu dropped\n", sent_, sent_ == 1 ? "y" : "ies",
@@ -331,6 +344,11 @@ class Server {
     const bool search = std::memcmp(d, "ELIN", 4) == 0 && d[4] == 0x52;
     const bool heard = std::memcmp(d, "ELI2", 4) == 0 && d[4] == 0x56;
     if (!search && !heard) return;
+    if (search && o_.floodRate > 0 && !floodStart_) {
+      floodStart_ = std::chrono::steady_clock::now();
+      floodTo_ = from;
+      floodPort_ = fromPort;
+    }
     std::map<std::uint16_t, bool> entries;
     if (heard) {
       if (n < 10) return;
@@ -347,7 +365,7 @@ class Server {
       const Module& m = o_.modules[i];
       auto own = interfaceOf_.find(static_cast<std::ptrdiff_t>(i));
       if (!o_.loopback && arrivedOn != 0 && own != interfaceOf_.end() && own->second != arrivedOn) continue;
-      if (heard) {
+      if (heard && !o_.answerEveryList) {
         std::uint32_t source = ReplySource(m, HostAddress(from));
         std::uint8_t high = Consistent(m, source) ? m.mac[4] : static_cast<std::uint8_t>(m.mac[4] ^ 0x80);
         if (entries.count(static_cast<std::uint16_t>((high << 8) | m.mac[5]))) continue;
@@ -377,6 +395,28 @@ class Server {
       Pending p = pending_.begin()->second;
       pending_.erase(pending_.begin());
       Send(p);
+    }
+  }
+
+  // From the first search on: replies of new interfaces (MAC 06:ff and a
+  // running number) at the flood rate, to whoever searched.
+  void Flood() {
+    if (!floodStart_) return;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - *floodStart_).count();
+    const auto due = static_cast<unsigned long>(elapsed * o_.floodRate);
+    Module m;
+    m.name = "Flood";
+    m.app = "F";
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_port = htons(floodPort_);
+    dest.sin_addr.s_addr = htonl(floodTo_);
+    for (unsigned batch = 0; floodSent_ < due && batch < 1000; ++batch) {
+      const unsigned long n = floodSent_++;
+      m.mac = {0x06, 0xFF, static_cast<std::uint8_t>(n >> 24), static_cast<std::uint8_t>(n >> 16),
+               static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
+      const std::string d = BuildReply(m);
+      if (::sendto(fd_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&dest), sizeof dest) >= 0) ++sent_;
     }
   }
 
@@ -431,6 +471,10 @@ class Server {
   std::map<std::uint32_t, std::uint32_t> hostAddress_;
   std::map<std::ptrdiff_t, int> interfaceOf_;
   std::set<std::size_t> answered_, searchDropped_;
+  std::optional<std::chrono::steady_clock::time_point> floodStart_;
+  std::uint32_t floodTo_ = 0;
+  std::uint16_t floodPort_ = 0;
+  unsigned long floodSent_ = 0;
   unsigned long sent_ = 0, dropped_ = 0;
 };
 
@@ -471,13 +515,16 @@ int RunDiscoverySim(int argc, char** argv) {
     std::string a = argv[i];
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) {
-        std::fprintf(stderr, "tideload-sim discover: %s needs a value\n", a.c_str());
+        std::fprintf(stderr, "tideload-sim discover: option '%s' needs a value\n", a.c_str());
         std::exit(2);
       }
       return argv[++i];
     };
     if (a == "--help" || a == "-h") {
-      Usage(stdout);
+      PrintDiscoveryUsage(stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::puts(kSimVersionText);
       return 0;
     } else if (a == "--module") {
       Module m;
@@ -522,9 +569,13 @@ int RunDiscoverySim(int argc, char** argv) {
       o.readyFile = value();
     } else if (a == "--verbose") {
       o.verbose = true;
+    } else if (a == "--flood") {
+      o.floodRate = static_cast<unsigned>(std::strtoul(value().c_str(), nullptr, 10));
+    } else if (a == "--answer-every-list") {
+      o.answerEveryList = true;
     } else {
       std::fprintf(stderr, "tideload-sim discover: unknown option '%s'\n", a.c_str());
-      Usage(stderr);
+      std::fputs("Try 'tideload-sim discover --help'.\n", stderr);
       return 2;
     }
   }

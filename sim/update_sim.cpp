@@ -67,7 +67,9 @@ struct Options {
   bool quiet = false;
 };
 
-void Usage() {
+}  // namespace
+
+void PrintUpdateUsage(std::FILE* out) {
   std::fputs(
       "Usage: tideload-sim [OPTIONS]   a simulated module's update side\n"
       "  --listen ADDR        address to listen on (127.0.0.1)\n"
@@ -97,9 +99,13 @@ void Usage() {
       "  --byte-by-byte       send every line one byte at a time\n"
       "  --batch              send lines that need no answer together in one send\n"
       "  --long-line          send an over-long line (104 and 400 characters) first\n"
-      "  --quiet              no status line\n",
-      stderr);
+      "  --quiet              no status line\n"
+      "Exit status: 0 every update served went as a module expects; 1 one did not;\n"
+      "2 a usage error or the address cannot be listened on.\n",
+      out);
 }
+
+namespace {
 
 bool ParseInt(const char* text, long long low, long long high, long long* out) {
   char* end = nullptr;
@@ -110,9 +116,25 @@ bool ParseInt(const char* text, long long low, long long high, long long* out) {
   return true;
 }
 
+// Options that take a value.
+bool TakesValue(const std::string& a) {
+  static const char* const kWithValue[] = {
+      "--listen", "--port", "--ready-file", "--connections", "--platform", "--user",
+      "--password", "--pace", "--progress-step", "--end", "--save", "--expect-reboot",
+      "--expect-length", "--max-length", "--timeout", "--error-at", "--error-line", "--silent-at"};
+  for (const char* name : kWithValue) {
+    if (a == name) return true;
+  }
+  return false;
+}
+
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
+    if (TakesValue(a) && i + 1 >= argc) {
+      std::fprintf(stderr, "tideload-sim: option '%s' needs a value\n", a.c_str());
+      return false;
+    }
     auto value = [&](const char** v) {
       if (i + 1 >= argc) return false;
       *v = argv[++i];
@@ -178,8 +200,11 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->longLine = true;
     } else if (a == "--quiet") {
       o->quiet = true;
+    } else if (TakesValue(a)) {
+      std::fprintf(stderr, "tideload-sim: bad value '%s' for option '%s'\n", argv[i], a.c_str());
+      return false;
     } else {
-      std::fprintf(stderr, "tideload-sim: bad option '%s'\n", a.c_str());
+      std::fprintf(stderr, "tideload-sim: unknown option '%s'\n", a.c_str());
       return false;
     }
   }
@@ -434,12 +459,16 @@ int RunUpdateSim(int argc, char** argv) {
   Options o;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      Usage();
+      PrintHelp(stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts(kSimVersionText);
       return 0;
     }
   }
   if (!ParseOptions(argc, argv, &o)) {
-    Usage();
+    std::fputs("Try 'tideload-sim --help'.\n", stderr);
     return 2;
   }
   ::signal(SIGPIPE, SIG_IGN);

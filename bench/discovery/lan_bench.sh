@@ -2,11 +2,13 @@
 # 749 module interfaces (the heard list's limit) on four hosts of a private
 # namespace LAN, 30% of their replies dropped: how many does one search
 # (request and three heard lists, 4.5 s) find? Then the merge benchmark.
-#   bench/discovery/lan_bench.sh BUILD_DIR SOURCE_DIR [LOSS] [SPREAD_MS] [AFTER_S]
+#   bench/discovery/lan_bench.sh [BUILD_DIR [SOURCE_DIR [LOSS [SPREAD_MS [AFTER_S]]]]]
+# BUILD_DIR defaults to build/ and SOURCE_DIR to the folder this script is in.
 # AFTER_S: how long the program keeps listening after the third heard list
 # (default 0: it stops at 4.5 s, before the answers to that list are in).
 set -u
-BUILD=${1:?build folder} SRC=${2:?source folder}
+SRC=${2:-$(cd "$(dirname "$0")/../.." && pwd)}
+BUILD=$(cd "${1:-$SRC/build}" && pwd) || exit 1
 LOSS=${3:-0.3} SPREAD=${4:-300} AFTER=${5:-0}
 export TESTLAN="tlt$$"
 L="$SRC/scripts/testlan.sh"

@@ -50,10 +50,12 @@ class CheckingView : public tl::DeviceTreeView {
 };
 
 void Check(const tl::DeviceList& list, CheckingView& view) {
-  std::size_t records = 0;
+  std::size_t records = 0, topLevel = 0, interfaces = 0;
   const tl::DeviceRecord* prev = nullptr;
   for (const tl::DeviceRecord* r = list.First(); r != nullptr; r = r->next.get()) {
     ++records;
+    ++topLevel;
+    if (!r->IsGroup()) ++interfaces;
     if (prev != nullptr && !(r->groupKey < prev->groupKey)) std::abort();
     if (r->parent != nullptr) std::abort();
     if (view.Need(r->treeItem).record != r || view.Need(r->treeItem).parent != tl::kTreeRoot) std::abort();
@@ -62,6 +64,7 @@ void Check(const tl::DeviceList& list, CheckingView& view) {
     for (const tl::DeviceRecord* c = r->children.get(); c != nullptr; c = c->next.get()) {
       ++records;
       ++children;
+      ++interfaces;
       if (c->parent != r || c->children != nullptr || c->groupKey != r->groupKey) std::abort();
       if (view.Need(c->treeItem).parent != r->treeItem || view.Need(c->treeItem).record != c) std::abort();
       if (view.Need(c->treeItem).image != c->stateImage()) std::abort();
@@ -70,6 +73,9 @@ void Check(const tl::DeviceList& list, CheckingView& view) {
     prev = r;
   }
   if (records != view.nodes.size()) std::abort();
+  // The index agrees with the list it stands beside.
+  if (topLevel != list.Size() || interfaces != list.Interfaces()) std::abort();
+  if (interfaces > tl::DeviceList::kMostInterfaces) std::abort();
   std::array<std::uint8_t, tl::kHeardListBufferLength> heard;
   std::size_t n = tl::BuildHeardList(list.First(), heard);
   if (n < 10 || n > heard.size() || n % 2 != 0) std::abort();

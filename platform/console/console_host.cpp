@@ -2,14 +2,15 @@
 
 #include <cstdio>
 
+#include "platform/console/console_text.h"
+
 namespace tl {
 
 ConsoleHost::ConsoleHost(std::string programTitle)
     : ui(loop, std::move(programTitle)), registry(FileRegistry::DefaultFolder()) {
   previous_ = CurrentHost();
   ui.hooks().onMessageBox = [](HeadlessMessageBox& box) {
-    std::fprintf(stderr, "%s\n", box.text.c_str());
-    std::fflush(stderr);
+    WriteMessageLine(stderr, box.text);
     box.Close();
   };
   SetHost(Host{&ui, &network, &registry, &files});

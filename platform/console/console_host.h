@@ -1,5 +1,6 @@
 // The console host: the core dialogs without a window, for tideload-cli.
-// Message boxes print their text on stderr, one line each.
+// Message boxes print their text on stderr, one line each, the code page
+// decoded and, on a terminal, control characters escaped.
 #pragma once
 
 #include <memory>

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/console/console_text.h"
 #include "platform/core/layout.h"
 
 namespace tl {
@@ -35,7 +36,7 @@ bool EchoOff() {
   termios quiet = g_savedTerminal;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
   quiet.c_lflag |= ICANON;
-  ::signal(SIGINT, RestoreEchoOnSignal);
+  // Ctrl-C is the loop's (an interrupt ends the prompt there).
   ::signal(SIGTERM, RestoreEchoOnSignal);
   ::signal(SIGHUP, RestoreEchoOnSignal);
   if (::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) != 0) return false;
@@ -64,7 +65,7 @@ ConsoleUpdateUser::ConsoleUpdateUser(ConsoleHost& host, std::string userName)
     if (showBox) {
       showBox(box);
     } else {
-      std::fprintf(stderr, "%s\n", box.text.c_str());
+      WriteMessageLine(stderr, box.text);
       box.Close();
     }
   };
@@ -133,17 +134,24 @@ void ConsoleUpdateUser::AnswerCredentials(HeadlessWindow& window) {
 // socket go on while the user types.
 void ConsoleUpdateUser::StartPrompt(HeadlessWindow& window) {
   EndBarLine();
-  std::fprintf(stderr, "Password needed%s%s: ", userName_.empty() ? "" : " for ",
-               userName_.c_str());
+  EchoOff();  // before the prompt shows, so that no key typed at once is echoed
+  WriteText(stderr, "Password needed" + (userName_.empty() ? "" : " for " + userName_) + ": ");
   std::fflush(stderr);
-  EchoOff();
-  prompting_ = true;
+  prompt_ = &window;
   Wipe(typed_);
-  HeadlessWindow* w = &window;
   host_.loop.Watch(STDIN_FILENO, true, false,
-                   [this, w](bool readable, bool) {
-                     if (readable) OnPromptReadable(*w);
+                   [this](bool readable, bool) {
+                     if (readable) OnPromptReadable(*prompt_);
                    });
+}
+
+void ConsoleUpdateUser::Interrupt() {
+  EndBarLine();
+  if (prompt_ != nullptr) {
+    FinishPrompt(*prompt_, false);  // cancels the credentials, and so the update
+  } else if (HeadlessWindow* update = host_.ui.WindowOf(kDialogUpdate)) {
+    update->Close();
+  }
 }
 
 void ConsoleUpdateUser::OnPromptReadable(HeadlessWindow& window) {
@@ -168,7 +176,7 @@ void ConsoleUpdateUser::FinishPrompt(HeadlessWindow& window, bool ok) {
   RestoreEcho();
   std::fputc('\n', stderr);
   std::fflush(stderr);
-  prompting_ = false;
+  prompt_ = nullptr;
   if (ok) window.Type(kIdPassword, typed_);
   Wipe(typed_);
   window.Press(ok ? kIdOk : kIdCancel);

@@ -16,6 +16,10 @@ class ConsoleUpdateUser {
   ConsoleUpdateUser(const ConsoleUpdateUser&) = delete;
   ConsoleUpdateUser& operator=(const ConsoleUpdateUser&) = delete;
 
+  // The user pressed Ctrl-C: the bar's line and a prompt are ended, and the
+  // update is cancelled.
+  void Interrupt();
+
  private:
   void OnProgress(int position);
   void EndBarLine();
@@ -30,8 +34,8 @@ class ConsoleUpdateUser {
   bool barOpen_ = false; // the bar's line has not been ended
   int lastShown_ = -1;
   HeadlessUi::Hooks previous_;
-  // The prompt in progress.
-  bool prompting_ = false;
+  // The prompt in progress: its credentials window, and what was typed.
+  HeadlessWindow* prompt_ = nullptr;
   std::string typed_;
 };
 

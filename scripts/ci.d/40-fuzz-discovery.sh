@@ -20,6 +20,6 @@ if [ -z "$(ls -A "$CORPUS")" ]; then
     printf '\002\040OMBRQ'; head -c 148 /dev/zero; printf 'Seed\000App\000'
   } >"$CORPUS/seed1"
 fi
-"$FUZZ_BUILD/fuzz_discovery" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -print_final_stats=1 \
-  "$CORPUS" 2>&1 | tail -15
+"$FUZZ_BUILD/fuzz_discovery" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -timeout=10 \
+  -rss_limit_mb=2048 -print_final_stats=1 "$CORPUS" 2>&1 | tail -15
 echo "fuzz-discovery: no crash"

@@ -14,6 +14,15 @@ ModuleReply Unit(const char* name, std::uint8_t mac) {
   return m;
 }
 
+// A device's second interface, wireless, that reports 10.0.2.2 as its address.
+ModuleReply MovedWifi() {
+  ModuleReply b = ModuleReply{}.Device(6).Mac(0, 2);
+  b.marker = true;
+  b.currentAddress = Ip(10, 0, 2, 2);
+  b.kind = 1;
+  return b;
+}
+
 class Merge : public FindFixture {};
 
 TEST_F(Merge, SeparateKeysOrderedHighToLowShownInArrivalOrder) {
@@ -83,10 +92,7 @@ TEST_F(Merge, SecondAndThirdInterfaceMakeAGroup) {
 TEST_F(Merge, InconsistentChildUpdatedOrJoinedByAnother) {
   Run([&] {
     ModuleReply a = ModuleReply{}.Device(6).Mac(0, 1);
-    ModuleReply b = ModuleReply{}.Device(6).Mac(0, 2);
-    b.marker = true;
-    b.currentAddress = Ip(10, 0, 2, 2);
-    b.kind = 1;
+    ModuleReply b = MovedWifi();
     Send(a, Ip(10, 0, 2, 1));
     Send(b, Ip(10, 0, 2, 99));  // heard from an address it does not report
     EXPECT_EQ(Tree(), (Lines{"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]",
@@ -112,6 +118,75 @@ TEST_F(Merge, InconsistentChildUpdatedOrJoinedByAnother) {
     EXPECT_EQ(updated->nameText, "Renamed");
     CheckItemsMatchRecords();
   });
+}
+
+TEST_F(Merge, RepeatOfAnInconsistentChildAddsNothing) {
+  // A module that answers every heard list although its entry is in it.
+  Run([&] {
+    ModuleReply a = ModuleReply{}.Device(6).Mac(0, 1);
+    ModuleReply b = MovedWifi();
+    Send(a, Ip(10, 0, 2, 1));
+    Send(b, Ip(10, 0, 2, 99));
+    const Lines once = {"Unit running :App [1]", "  Ethernet DHCP'd at 10.0.2.1 [2]", "  WiFi DHCP'd at 10.0.2.2 [5]"};
+    for (int i = 0; i < 3; ++i) Send(b, Ip(10, 0, 2, 99));
+    EXPECT_EQ(Tree(), once);
+    // What differs in an address or a text is a further child.
+    struct Change {
+      const char* what;
+      void (*apply)(ModuleReply&, std::uint32_t&);
+    };
+    const Change changes[] = {
+        {"source", [](ModuleReply&, std::uint32_t& from) { from = Ip(10, 0, 2, 98); }},
+        {"current", [](ModuleReply& m, std::uint32_t&) { m.currentAddress = Ip(10, 0, 2, 3); }},
+        {"static", [](ModuleReply& m, std::uint32_t&) { m.staticAddress = Ip(10, 0, 2, 4); }},
+        {"name", [](ModuleReply& m, std::uint32_t&) { m.name = "Other"; }},
+        {"second text", [](ModuleReply& m, std::uint32_t&) { m.app = "Other"; }},
+    };
+    std::size_t children = 2;
+    for (const Change& c : changes) {
+      SCOPED_TRACE(c.what);
+      ModuleReply changed = b;
+      std::uint32_t from = Ip(10, 0, 2, 99);
+      c.apply(changed, from);
+      Send(changed, from);
+      Send(changed, from);  // and its repeat adds nothing
+      EXPECT_EQ(Tree().size() - 1, ++children);
+    }
+    EXPECT_EQ(dialog->Devices().Interfaces(), children);
+    CheckItemsMatchRecords();
+  });
+}
+
+TEST(DeviceListCap, KeepsAtMostTheCapAndCountsTheInterfacesLeftOut) {
+  DeviceList list;
+  ModuleReply group = ModuleReply{}.Device(1).Mac(0xFF, 1);
+  ModuleReply moved = ModuleReply{}.Device(1).Mac(0xFF, 2);
+  moved.marker = true;
+  moved.currentAddress = Ip(10, 9, 0, 2);
+  list.AddReply(group.Decoded(Ip(10, 9, 0, 1)), nullptr);
+  list.AddReply(moved.Decoded(Ip(10, 9, 0, 99)), nullptr);
+  for (unsigned i = 2; i < DeviceList::kMostInterfaces; ++i) {
+    list.AddReply(ModuleReply{}.Mac(std::uint8_t(i >> 8), std::uint8_t(i)).Decoded(Ip(10, 0, 0, 1)), nullptr);
+  }
+  ASSERT_EQ(list.Interfaces(), DeviceList::kMostInterfaces);
+  // Full: new keys and new interfaces of a group are counted, once each.
+  for (int repeat = 0; repeat < 4; ++repeat) {
+    list.AddReply(ModuleReply{}.Mac(0xFE, 0).Decoded(Ip(10, 0, 0, 2)), nullptr);
+    list.AddReply(ModuleReply{}.Mac(0xFE, 1).Decoded(Ip(10, 0, 0, 3)), nullptr);
+    list.AddReply(ModuleReply{}.Device(1).Mac(0xFF, 3).Decoded(Ip(10, 9, 0, 3)), nullptr);
+  }
+  EXPECT_EQ(list.LeftOut(), 3u);
+  EXPECT_EQ(list.Interfaces(), DeviceList::kMostInterfaces);
+  EXPECT_EQ(list.Size(), DeviceList::kMostInterfaces - 1);
+  // What is kept still takes its consistent reply.
+  list.AddReply(moved.Decoded(Ip(10, 9, 0, 2)), nullptr);
+  const DeviceRecord* device = list.First();
+  ASSERT_TRUE(device->IsGroup());
+  EXPECT_EQ(device->children->next->sourceAddress, Ip(10, 9, 0, 2));
+  EXPECT_EQ(device->children->next->next, nullptr);
+  list.Clear();
+  EXPECT_EQ(list.Interfaces(), 0u);
+  EXPECT_EQ(list.LeftOut(), 0u);
 }
 
 TEST_F(Merge, NoRecordIsLostAcrossManyMixedReplies) {

@@ -56,13 +56,17 @@ Child::Child(const std::vector<std::string>& argv, const std::map<std::string, s
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
+    ExecChild(argv, env);
   }
+}
+
+void ExecChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {
+  for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  ::execv(args[0], args.data());
+  ::_exit(127);
 }
 
 Child::~Child() {
@@ -103,6 +107,29 @@ Finished Child::Wait(int timeoutMs) {
   f.out = ReadFile(outPath_);
   f.err = ReadFile(errPath_);
   return f;
+}
+
+namespace {
+const char kUnshare[] = "/usr/bin/unshare";
+}  // namespace
+
+bool CanUnshare() {
+  static const bool can = [] {
+    Child probe({kUnshare, "-n", "/bin/true"});
+    return probe.Wait(20000).status == 0;
+  }();
+  return can;
+}
+
+std::vector<std::string> Isolated(const std::vector<std::string>& argv, const std::string& shell) {
+  std::vector<std::string> out = {kUnshare, "-n"};
+  if (shell.empty()) {
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+  }
+  out.insert(out.end(), {"/bin/sh", "-c", shell + "; exec \"$@\"", "sh"});
+  out.insert(out.end(), argv.begin(), argv.end());
+  return out;
 }
 
 Sim StartSim(const std::vector<std::string>& args) {

@@ -14,6 +14,10 @@ namespace e2e {
 std::string BuildDir();
 std::string SourceDir();
 
+// In a forked child: sets the environment and runs argv[0]; never returns.
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv,
+                            const std::map<std::string, std::string>& env);
+
 struct Finished {
   int status = -1;      // exit status, or 128 + signal
   std::string out, err;
@@ -48,6 +52,12 @@ struct Sim {
 };
 // Starts a sim on a free 127.a.b.c; args are the sim's options.
 Sim StartSim(const std::vector<std::string>& args);
+
+// Network namespaces of our own can be made (unshare -n).
+bool CanUnshare();
+// argv run in a new network namespace; shell, when set, runs first there
+// (sh -c "SHELL; exec argv"), e.g. to bring lo up.
+std::vector<std::string> Isolated(const std::vector<std::string>& argv, const std::string& shell = "");
 
 std::string TempFile(const std::string& name);
 std::string ReadFile(const std::string& path);

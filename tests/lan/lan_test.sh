@@ -132,6 +132,68 @@ case "$CASE" in
     wait "$first"
     expect_line "$WORK/err2" "Unable to Bind socket, is Tideload already open?"
     ;;
+  repeats)
+    # A device whose wireless interface answers from an address it does not
+    # report, and answers every heard list: still one child per interface.
+    "$L" up 0 >/dev/null || exit 1
+    sim dual --answer-every-list --verbose \
+      --module "name=Duo,app=Dual,mac=02:00:00:00:09:01,device=02:00:00:00:09:00,from=10.77.9.1" \
+      --module "name=Duo,app=Dual,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,current=10.77.9.77,from=10.77.9.2"
+    wait_ready dual
+    "$L" exec prog "$CLI" find --seconds 0.5 >"$WORK/out" 2>"$WORK/err"
+    cat "$WORK/out"
+    [ "$(grep -c 'reply Duo (02:00:00:00:09:02)' "$WORK/sim.dual.log")" -ge 4 ] || { echo "FAIL: the sim did not repeat"; fail=1; }
+    expect_line "$WORK/out" "Duo running :Dual"
+    expect_line "$WORK/out" "  WiFi DHCP'd at 10.77.9.77"
+    expect_count "$WORK/out" 3
+    ;;
+  flood)
+    # Replies from ever-new interfaces, 20000 a second, for the whole search:
+    # find keeps at most its bound, says how many it left out, ends on time.
+    "$L" up 1 >/dev/null || exit 1
+    sim m1 --flood 20000
+    wait_ready m1
+    start=$(date +%s%N)
+    "$L" exec prog "$CLI" find --seconds 0.5 >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    took=$(( ($(date +%s%N) - start) / 1000000 ))
+    lines=$(wc -l <"$WORK/out")
+    echo "find: status $status, $took ms (planned 5000), $lines interfaces; $(cat "$WORK/err")"
+    [ "$status" = 0 ] || { echo "FAIL: status"; fail=1; }
+    [ "$took" -lt 15000 ] || { echo "FAIL: did not end on time"; fail=1; }
+    [ "$lines" -le 10000 ] && [ "$lines" -ge 1000 ] || { echo "FAIL: interfaces kept"; fail=1; }
+    left=$(sed -n 's/^\([0-9]*\) further interfaces were left out$/\1/p' "$WORK/err")
+    [ "${left:-0}" -gt 0 ] || { echo "FAIL: no word of those left out"; fail=1; }
+    ;;
+  recipe)
+    # The README's lines for a search in the test LAN (its build folder here).
+    "$L" exec prog "$CLI" find >"$WORK/out" 2>"$WORK/err" && { echo "FAIL: exec before up"; fail=1; }
+    grep -q "bring it up first" "$WORK/err" || { echo "FAIL: no word of the LAN being down"; cat "$WORK/err"; fail=1; }
+    "$L" up 1 >/dev/null || exit 1
+    "$L" exec m1 "$SIM" discover --module "name=Pump,app=Valve,mac=02:00:00:00:01:01" 2>/dev/null &
+    "$L" exec prog "$CLI" find >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    "$L" down >/dev/null
+    cat "$WORK/out" "$WORK/err"
+    [ "$status" = 0 ] || { echo "FAIL: find"; fail=1; }
+    expect_line "$WORK/out" "Pump DHCP'd at 10.77.1.1 running :Valve"
+    ;;
+  texts)
+    # A name with a line end, an escape sequence and code-page letters (the
+    # euro sign, e acute, and UTF-8 bytes that are two letters), a bell in
+    # the application text.
+    "$L" up 1 >/dev/null || exit 1
+    sim m1 --module "name=Bad"$'\n'"Name"$'\e'"[31m"$'\x80\xe9\xc3\xa9'",app=A"$'\a'",mac=02:00:00:00:01:01"
+    wait_ready m1
+    "$L" exec prog script -qec "$CLI find --seconds 0" /dev/null >"$WORK/tty" 2>&1 &
+    tty=$!
+    "$L" exec prog "$CLI" find --json --seconds 0 >"$WORK/json" 2>"$WORK/err"
+    wait "$tty"
+    cat "$WORK/tty" "$WORK/json"
+    grep -qF 'Bad\x0aName\x1b[31m€éÃ© DHCP'"'"'d at 10.77.1.1 running :A\x07' "$WORK/tty" || { echo "FAIL: terminal text"; fail=1; }
+    if LC_ALL=C grep -q $'[\x01-\x08\x0b\x0c\x0e-\x1f\x7f]' "$WORK/tty"; then echo "FAIL: raw control characters on the terminal"; fail=1; fi
+    grep -qF '"name": "Bad\u000aName\u001b[31m\u20ac\u00e9\u00c3\u00a9", "app": ":A\u0007"' "$WORK/json" || { echo "FAIL: JSON"; fail=1; }
+    ;;
   *) echo "unknown case $CASE"; exit 2 ;;
 esac
 exit $fail

@@ -1,0 +1,107 @@
+#include "cli/options.h"
+
+#include <cstring>
+
+#include "platform/console/console_text.h"
+
+namespace tl::cli {
+
+const char kVersionText[] = "Tideload Version 1.0";
+
+namespace {
+
+const OptionSpec* FindOption(const CommandSpec& spec, const std::string& name) {
+  for (const OptionSpec& o : spec.options) {
+    if (name == o.name || (o.shortName != nullptr && name == o.shortName)) return &o;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const char* GivenOptions::Value(const std::string& name) const {
+  auto it = given_.find(name);
+  return it == given_.end() ? nullptr : it->second;
+}
+
+std::string UsageLine(const CommandSpec& spec) {
+  std::string line = std::string("tideload-cli ") + spec.name;
+  for (const OptionSpec& o : spec.options) {
+    line += std::string(" [") + o.name + (o.value ? std::string(" ") + o.value : "") + "]";
+  }
+  if (*spec.operands != '\0') line += std::string(" ") + spec.operands;
+  return line;
+}
+
+void PrintCommandHelp(const CommandSpec& spec, std::FILE* out) {
+  std::fprintf(out, "Usage: %s\n  %s\n", UsageLine(spec).c_str(), spec.summary);
+  for (const OptionSpec& o : spec.options) {
+    std::string left = o.name;
+    if (o.shortName != nullptr) left = std::string(o.shortName) + ", " + left;
+    if (o.value != nullptr) left += std::string(" ") + o.value;
+    std::fprintf(out, "  %-24s %s\n", left.c_str(), o.help);
+  }
+  std::fprintf(out, "  %-24s %s\n  %-24s %s\n", "-h, --help", "show this text", "--version",
+               "show the version");
+  if (spec.notes != nullptr) std::fputs(spec.notes, out);
+}
+
+int UsageError(const CommandSpec& spec, const std::string& reason) {
+  WriteLine(stderr, std::string("tideload-cli ") + spec.name + ": " + reason);
+  std::fprintf(stderr, "Usage: %s\nTry 'tideload-cli %s --help'.\n", UsageLine(spec).c_str(),
+               spec.name);
+  return 2;
+}
+
+std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** argv,
+                                    GivenOptions& given) {
+  bool optionsEnded = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      given.operands_.push_back(argv[i]);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      PrintCommandHelp(spec, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::puts(kVersionText);
+      return 0;
+    }
+    // "--name=value" or "--name" [value].
+    const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+    const std::string name = arg.substr(0, equals);
+    const OptionSpec* option = FindOption(spec, name);
+    if (option == nullptr) return UsageError(spec, "unknown option '" + name + "'");
+    if (option->value == nullptr) {
+      if (equals != std::string::npos) {
+        return UsageError(spec, std::string("option '") + option->name + "' takes no value");
+      }
+      given.given_[option->name] = "";
+      continue;
+    }
+    if (equals != std::string::npos) {
+      given.given_[option->name] = argv[i] + equals + 1;
+    } else if (i + 1 < argc) {
+      given.given_[option->name] = argv[++i];
+    } else {
+      return UsageError(spec, std::string("option '") + option->name + "' needs a value");
+    }
+  }
+  const std::size_t operands = given.operands_.size();
+  if (operands < spec.leastOperands) {
+    return UsageError(spec, std::string("needs ") + spec.operands);
+  }
+  if (operands > spec.mostOperands) {
+    return UsageError(spec, std::string("unexpected '") + given.operands_[spec.mostOperands] + "'");
+  }
+  return std::nullopt;
+}
+
+}  // namespace tl::cli

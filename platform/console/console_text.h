@@ -1,0 +1,25 @@
+// Text on the console. What reaches a terminal never carries a control
+// character from outside: C0, DEL and C1 are written as \xHH. Into a pipe or
+// a file the bytes go as they are.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tl {
+
+// The UTF-8 text with every control character as \xHH (C1 by its code
+// point). A byte that starts no valid UTF-8 sequence is taken alone.
+std::string EscapeControls(std::string_view text);
+
+// Writes text, escaped when the stream is a terminal.
+void WriteText(std::FILE* stream, std::string_view text);
+// The same, then our own line end.
+void WriteLine(std::FILE* stream, std::string_view text);
+
+// A message box text: a code-page text (module texts among it) as one line.
+// Its trailing line ends are the program's own and give way to one.
+void WriteMessageLine(std::FILE* stream, std::string_view codePageText);
+
+}  // namespace tl

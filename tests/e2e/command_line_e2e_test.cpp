@@ -1,0 +1,88 @@
+// The command lines of tideload-cli and tideload-sim: help, versions and
+// option errors. find runs inside a network namespace of its own (unshare
+// -n), so that nothing it might send leaves this machine's.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/e2e_support.h"
+
+namespace e2e {
+namespace {
+
+constexpr int kWait = 20000;
+
+std::vector<std::string> IsolatedFind(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {BuildDir() + "/tideload-cli", "find"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Isolated(argv);
+}
+
+struct Case {
+  std::vector<std::string> argv;
+  int status;
+  std::vector<std::string> out;  // texts that stdout holds
+  std::vector<std::string> err;  // texts that stderr holds
+};
+
+void Check(const Case& c) {
+  std::string shown;
+  for (const std::string& a : c.argv) shown += a + " ";
+  SCOPED_TRACE(shown);
+  Finished f = Child(c.argv).Wait(kWait);
+  EXPECT_EQ(f.status, c.status) << f.err;
+  for (const std::string& text : c.out) EXPECT_NE(f.out.find(text), std::string::npos) << text << "\n" << f.out;
+  for (const std::string& text : c.err) EXPECT_NE(f.err.find(text), std::string::npos) << text << "\n" << f.err;
+  if (c.status == 0) {
+    EXPECT_EQ(f.err, "");
+  }
+}
+
+TEST(CommandLine, HelpVersionsAndMissingValues) {
+  const std::string cli = BuildDir() + "/tideload-cli";
+  const std::string sim = BuildDir() + "/tideload-sim";
+  const std::vector<std::string> everyOption = {"inspect", "update", "find", "--json", "--output",
+                                                "--reboot", "--user", "--seconds", "--help",
+                                                "--version"};
+  const std::vector<Case> cases = {
+      {{cli, "--help"}, 0, everyOption, {}},
+      {{cli, "inspect", "--help"}, 0, {"Usage: tideload-cli inspect", "--output"}, {}},
+      {{cli, "update", "-h"}, 0, {"Usage: tideload-cli update", "--user NAME"}, {}},
+      {{cli, "--version"}, 0, {"Tideload Version 1.0\n"}, {}},
+      {{cli, "update", "--version"}, 0, {"Tideload Version 1.0\n"}, {}},
+      {{cli, "update", "1.2.3.4", "f", "--user"}, 2, {}, {"option '--user' needs a value"}},
+      {{cli, "inspect", "--output"}, 2, {}, {"option '--output' needs a value"}},
+      {{cli, "update", "--bogus", "1.2.3.4", "f"}, 2, {}, {"unknown option '--bogus'"}},
+      {{sim, "--help"}, 0, {"discover", "--module", "--listen", "--connections", "--version"}, {}},
+      {{sim, "discover", "--help"}, 0, {"Usage: tideload-sim discover", "--count"}, {}},
+      {{sim, "--version"}, 0, {"Tideload Simulator Version 1.0\n"}, {}},
+      {{sim, "--user"}, 2, {}, {"option '--user' needs a value"}},
+      {{sim, "discover", "--module"}, 2, {}, {"option '--module' needs a value"}},
+  };
+  for (const Case& c : cases) Check(c);
+
+  if (!CanUnshare()) GTEST_SKIP() << "no network namespaces here for find";
+  const std::vector<Case> findCases = {
+      {IsolatedFind({"--help"}), 0, {"Usage: tideload-cli find", "--seconds S"}, {}},
+      {IsolatedFind({"--version"}), 0, {"Tideload Version 1.0\n"}, {}},
+      {IsolatedFind({"--seconds"}), 2, {}, {"option '--seconds' needs a value"}},
+  };
+  for (const Case& c : findCases) Check(c);
+}
+
+TEST(CommandLine, FindTakesOnlyAFiniteNumberOfSecondsInRange) {
+  if (!CanUnshare()) GTEST_SKIP() << "no network namespaces here for find";
+  for (const char* bad : {"nan", "-nan", "inf", "-inf", "infinity", "0x1p3", "1e400", "-1", "3601",
+                          "", " 1", "1s", "1e"}) {
+    Check({IsolatedFind({"--seconds", bad}), 2, {}, {"bad --seconds '" + std::string(bad) + "'"}});
+  }
+  // Negative zero is zero: the search runs (and ends) at once after the heard lists.
+  Finished f = Child(IsolatedFind({"--seconds", "-0"})).Wait(kWait);
+  EXPECT_NE(f.status, 2) << f.err;
+  EXPECT_NE(f.status, -1);
+  EXPECT_EQ(f.err.find("bad --seconds"), std::string::npos) << f.err;
+}
+
+}  // namespace
+}  // namespace e2e

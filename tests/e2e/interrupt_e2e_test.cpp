@@ -1,0 +1,52 @@
+// Ctrl-C at the terminal during tideload-cli update: the line is ended, the
+// interruption said, the terminal as it was, the exit status 130.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/pty_child.h"
+
+namespace e2e {
+namespace {
+
+constexpr int kLong = 60000;
+const std::string kInterrupted = "\r\ntideload-cli: update interrupted\r\n";
+
+std::string Tail(const std::string& text, std::size_t n) {
+  return text.size() <= n ? text : text.substr(text.size() - n);
+}
+
+TEST(InterruptEndToEnd, CtrlCDuringTheProgressBar) {
+  Sim sim = StartSim({"--pace", "40"});
+  ASSERT_NE(sim.child, nullptr);
+  PtyChild cli({BuildDir() + "/tideload-cli", "update", sim.address, SourceDir() + "/examples/demo_APP.s19"});
+  ASSERT_TRUE(cli.WaitFor("Percent Complete [#", kLong)) << cli.Output();
+  cli.Type("\x03");
+  EXPECT_EQ(cli.Wait(kLong), 130) << cli.Output();
+  // The bar's line (and the terminal's echo of the key) ends before the
+  // word of the interruption; nothing after.
+  const std::string& out = cli.Output();
+  std::string afterBar = out.substr(out.rfind('%') + 1);
+  if (afterBar.rfind("^C", 0) == 0) afterBar.erase(0, 2);
+  EXPECT_EQ(afterBar, kInterrupted) << out;
+  EXPECT_EQ(cli.Output().find("Update Failed"), std::string::npos);
+  EXPECT_NE(sim.child->Wait(kLong).status, -1);  // the module saw the connection go
+}
+
+TEST(InterruptEndToEnd, CtrlCAtThePasswordPrompt) {
+  Sim sim = StartSim({"--user", "admin", "--password", "s3cr3t"});
+  ASSERT_NE(sim.child, nullptr);
+  PtyChild cli({BuildDir() + "/tideload-cli", "update", "--user", "admin", sim.address,
+                SourceDir() + "/examples/demo_APP.s19"});
+  const std::string prompt = "Password needed for admin: ";
+  ASSERT_TRUE(cli.WaitFor(prompt, kLong)) << cli.Output();
+  cli.Type("s3c\x03");
+  EXPECT_EQ(cli.Wait(kLong), 130) << cli.Output();
+  EXPECT_EQ(Tail(cli.Output(), prompt.size() + kInterrupted.size()), prompt + kInterrupted) << cli.Output();
+  EXPECT_NE(cli.Settings().c_lflag & ECHO, 0u);  // echo is back on
+  EXPECT_NE(sim.child->Wait(kLong).status, -1);
+}
+
+}  // namespace
+}  // namespace e2e
