@@ -121,7 +121,8 @@ bool TakesValue(const std::string& a) {
   static const char* const kWithValue[] = {
       "--listen", "--port", "--ready-file", "--connections", "--platform", "--user",
       "--password", "--pace", "--progress-step", "--end", "--save", "--expect-reboot",
-      "--expect-length", "--max-length", "--timeout", "--error-at", "--error-line", "--silent-at"};
+      "--expect-length", "--max-length", "--timeout", "--error-at", "--error-line", "--silent-at",
+      "--flood-at"};
   for (const char* name : kWithValue) {
     if (a == name) return true;
   }
