@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The desktop program as a shell starts it: --help and --version print and
+# exit without a window; the whole argument text is the program's (Qt takes
+# none of it, -reverse is -r); under X the main window is a normal top-level
+# window of the program's own class, and the credentials prompt is a dialog
+# transient for the update dialog. Runs itself under xvfb-run.
+#   $1 build folder, $2 source folder
+set -uo pipefail
+BUILD=${1:?build folder}
+SRC=${2:?source folder}
+if [ -z "${DESKTOP_TEST_IN_XVFB:-}" ]; then
+  for tool in xvfb-run xprop xwininfo; do
+    command -v "$tool" >/dev/null || { echo "desktop: $tool missing (scripts/setup.sh installs it)"; exit 1; }
+  done
+  DESKTOP_TEST_IN_XVFB=1 exec xvfb-run -a bash "$0" "$@"
+fi
+PROGRAM="$BUILD/tideload"
+FILE="$SRC/examples/demo_APP.s19"
+WORK=$(mktemp -d)
+PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+export TIDELOAD_REGISTRY_DIR="$WORK/registry" TIDELOAD_SCREENSHOT_DIR=
+failed=0
+fail() { echo "desktop: FAILED: $*"; failed=1; }
+
+start_sim() {  # start_sim ARGS... ; sets ADDR and SIM_PID
+  for _ in 1 2 3 4 5 6 7 8; do
+    ADDR="127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
+    rm -f "$WORK/ready"
+    "$BUILD/tideload-sim" --listen "$ADDR" --ready-file "$WORK/ready" --quiet "$@" >/dev/null 2>"$WORK/sim.err" &
+    SIM_PID=$!
+    PIDS+=("$SIM_PID")
+    for _ in $(seq 500); do
+      [ -e "$WORK/ready" ] && return 0
+      kill -0 "$SIM_PID" 2>/dev/null || break
+      sleep 0.01
+    done
+  done
+  echo "desktop: the sim did not start"; exit 1
+}
+
+# The X window with this name, once it is there (or empty after 20 s).
+window_named() {
+  for _ in $(seq 400); do
+    id=$(xwininfo -root -tree | grep -F " \"$1\": " | awk '{ print $1; exit }')
+    [ -n "$id" ] && { echo "$id"; return; }
+    sleep 0.05
+  done
+}
+
+echo "desktop: --help and --version print on stdout and exit 0 without a window"
+out=$(env -u DISPLAY QT_QPA_PLATFORM=xcb timeout 20 "$PROGRAM" --help 2>"$WORK/err"); status=$?
+[ "$status" -eq 0 ] || fail "--help exits $status"
+[ -s "$WORK/err" ] && fail "--help wrote on stderr: $(cat "$WORK/err")"
+for want in "-A " "-F<file>" "-I<address>" "-R " "255"; do
+  grep -qF -- "$want" <<<"$out" || fail "--help does not tell '$want'"
+done
+out=$(env -u DISPLAY QT_QPA_PLATFORM=xcb timeout 20 "$PROGRAM" --version 2>&1); status=$?
+[ "$status" -eq 0 ] && [ "$out" = "Tideload Version 1.0" ] || fail "--version: status $status, '$out'"
+
+echo "desktop: every argument is the program's: the reboot choice reaches the module"
+while IFS='|' read -r choice args; do
+  start_sim --expect-reboot "$choice"
+  # shellcheck disable=SC2086  # the words of args are the arguments
+  out=$(QT_QPA_PLATFORM=offscreen timeout 20 "$PROGRAM" $args "-I$ADDR" "-F$FILE" -A 2>&1); status=$?
+  wait "$SIM_PID"; sim_status=$?
+  [ "$status" -eq 0 ] && [ "$sim_status" -eq 0 ] ||
+    fail "tideload $args: status $status, sim $sim_status ($(cat "$WORK/sim.err")) $out"
+done <<'CASES'
+R|-reverse
+R|-style -R
+R|--help -R
+D|-platform offscreen -name other
+CASES
+
+[ "$failed" -eq 0 ] && echo "desktop: ok"
+exit "$failed"
