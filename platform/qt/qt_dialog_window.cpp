@@ -27,7 +27,9 @@ namespace {
 constexpr const char* kIdProperty = "tideloadId";
 
 Qt::WindowFlags FlagsOf(const DialogLayout& layout) {
-  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+  // A window of the task bar is a normal top-level window; the others are
+  // dialogs, transient for the window below them.
+  Qt::WindowFlags flags = ((layout.style & kAppWindow) != 0 ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint;
   if ((layout.style & kTitleBar) != 0) flags |= Qt::WindowTitleHint;
   if ((layout.style & kSystemMenu) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if ((layout.style & kMinimizeBox) != 0) flags |= Qt::WindowMinimizeButtonHint;

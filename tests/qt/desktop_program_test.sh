@@ -77,5 +77,34 @@ R|--help -R
 D|-platform offscreen -name other
 CASES
 
+echo "desktop: under X the main window is a normal window of class tideload"
+QT_QPA_PLATFORM=xcb "$PROGRAM" -name other -I10.0.0.5 >/dev/null 2>&1 &
+PIDS+=($!)
+main=$(window_named '``')
+if [ -z "$main" ]; then
+  fail "no main window"
+else
+  props=$(xprop -id "$main" WM_CLASS _NET_WM_WINDOW_TYPE WM_TRANSIENT_FOR)
+  grep -qx 'WM_CLASS(STRING) = "tideload", "tideload"' <<<"$props" || fail "main window: $props"
+  grep -qx '_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL' <<<"$props" || fail "main window: $props"
+  grep -q 'WM_TRANSIENT_FOR:  not found' <<<"$props" || fail "main window: $props"
+fi
+kill "${PIDS[-1]}" 2>/dev/null
+
+echo "desktop: the credentials prompt is a dialog transient for the update dialog"
+start_sim --user admin --password secret --timeout 30
+QT_QPA_PLATFORM=xcb "$PROGRAM" "-I$ADDR" "-F$FILE" -A >/dev/null 2>&1 &
+PIDS+=($!)
+prompt=$(window_named 'Password needed')
+update=$(window_named 'Program Ombrelin')
+if [ -z "$prompt" ] || [ -z "$update" ]; then
+  fail "no credentials prompt over the update dialog"
+else
+  props=$(xprop -id "$prompt" _NET_WM_WINDOW_TYPE WM_TRANSIENT_FOR)
+  grep -q '_NET_WM_WINDOW_TYPE_DIALOG' <<<"$props" || fail "prompt: $props"
+  [ "$(printf '%d' "$(xprop -id "$prompt" WM_TRANSIENT_FOR | awk '{print $NF}')")" = "$(printf '%d' "$update")" ] ||
+    fail "prompt not transient for the update dialog: $props"
+fi
+
 [ "$failed" -eq 0 ] && echo "desktop: ok"
 exit "$failed"

@@ -40,6 +40,7 @@ TEST_F(MainWindowTest, OpensAtLayoutPositionsInTabOrderAndEscapeEndsWithMinusOne
     ExpectBuiltFromLayout(w);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("``"));
     EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.windowType(), Qt::Window);  // a task-bar entry, not a dialog of a hidden window
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(Octets(w), "10.0.0.5");
@@ -125,6 +126,7 @@ TEST_F(MainWindowTest, F1OpensTheAboutBox) {
       EXPECT_EQ(about.windowTitle(), QStringLiteral("About Tideload"));
       EXPECT_EQ(QApplication::activeModalWidget(), &about);
       EXPECT_EQ(about.parentWidget(), &main);
+      EXPECT_EQ(about.windowType(), Qt::Dialog);
       EXPECT_TRUE(main.isVisible());
       about.grab().save(ScreenshotPath("about.png"));
       PressKey(about, Qt::Key_Return);
