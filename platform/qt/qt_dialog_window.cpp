@@ -261,7 +261,7 @@ TreeItem QtDialogWindow::TreeInsertLast(int id, TreeItem parent, std::string_vie
     if (parentItem == nullptr) return 0;
   }
   TreeItem handle = tree->next++;
-  auto* item = new QTreeWidgetItem(QStringList(ToQt(text)));
+  auto* item = new QTreeWidgetItem(QStringList(CodePageToQt(text)));
   item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(handle));
   if (parentItem != nullptr) {
     parentItem->addChild(item);
@@ -273,7 +273,7 @@ TreeItem QtDialogWindow::TreeInsertLast(int id, TreeItem parent, std::string_vie
 }
 
 void QtDialogWindow::TreeSetText(int id, TreeItem item, std::string_view text) {
-  if (QTreeWidgetItem* it = TreeWidgetItem(id, item)) it->setText(0, ToQt(text));
+  if (QTreeWidgetItem* it = TreeWidgetItem(id, item)) it->setText(0, CodePageToQt(text));
 }
 
 void QtDialogWindow::TreeSetStateImage(int id, TreeItem item, int index) {

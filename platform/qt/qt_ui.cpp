@@ -81,7 +81,7 @@ int QtUi::RunModal(Dialog& dialog) {
 }
 
 void QtUi::MessageBox(std::string_view text) {
-  QMessageBox box(QMessageBox::Warning, ToQt(title_), ToQt(text), QMessageBox::Ok, ActiveOwner());
+  QMessageBox box(QMessageBox::Warning, ToQt(title_), CodePageToQt(text), QMessageBox::Ok, ActiveOwner());
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   PushLevel(nullptr);

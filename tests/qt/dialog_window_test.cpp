@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "platform/core/code_page.h"
 #include "platform/core/layout.h"
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_pictures.h"
@@ -249,6 +250,45 @@ TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
     return true;
   };
   dialog.DoModal();
+}
+
+// Module texts read one character per byte in the code page, as the console
+// prints them, even when they happen to be valid UTF-8.
+TEST_F(DialogWindowTest, TreeLabelsAndMessagesReadTheCodePage) {
+  struct Case {
+    const char* bytes;
+    const char16_t* shown;
+  };
+  const Case cases[] = {
+      {"Caf\xc3\xa9", u"Caf\u00c3\u00a9"},  // valid UTF-8, still two characters
+      {"\x80 \x9f \xe9", u"\u20ac \u0178 \u00e9"},
+      {"\x81\x8d\x8f\x90\x9d", u"\u0081\u008d\u008f\u0090\u009d"},  // undefined: Latin-1
+  };
+  ScriptedDialog dialog(kDialogFind);
+  std::vector<QString> boxes;
+  dialog.onInit = [&] {
+    QtDialogWindow& w = *dialog.QtWindow();
+    auto* tree = qobject_cast<QTreeWidget*>(w.Control(kIdDeviceTree));
+    for (const Case& c : cases) {
+      QString shown = QString::fromStdU16String(c.shown);
+      EXPECT_EQ(shown, QString::fromStdString(Cp1252ToUtf8(c.bytes)));
+      TreeItem item = w.TreeInsertLast(kIdDeviceTree, kTreeRoot, c.bytes);
+      EXPECT_EQ(w.TreeWidgetItem(kIdDeviceTree, item)->text(0), shown) << c.bytes;
+      w.TreeSetText(kIdDeviceTree, item, std::string("x") + c.bytes);
+      EXPECT_EQ(w.TreeWidgetItem(kIdDeviceTree, item)->text(0), QStringLiteral("x") + shown) << c.bytes;
+      WhenModal<QMessageBox>([&](QMessageBox& box) {
+        boxes.push_back(box.text());
+        box.accept();
+      });
+      ShowMessage(c.bytes);
+    }
+    EXPECT_EQ(tree->topLevelItemCount(), 3);
+    dialog.EndDialog(IDCANCEL);
+    return true;
+  };
+  dialog.DoModal();
+  ASSERT_EQ(boxes.size(), 3u);
+  for (std::size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i], QString::fromStdU16String(cases[i].shown));
 }
 
 // Buttons reach OnCommand; Enter in an edit presses the default button;
