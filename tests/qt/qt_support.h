@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "platform/core/dialog.h"
@@ -24,6 +25,9 @@
 #include "platform/qt/qt_dialog_window.h"
 #include "platform/qt/qt_host.h"
 #include "tests/support/test_host.h"
+
+// Failures show Qt strings as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace tl::test {
 
