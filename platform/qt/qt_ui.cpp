@@ -96,6 +96,8 @@ std::optional<std::string> QtUi::OpenFile(const OpenFileRequest& request) {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setWindowModality(Qt::ApplicationModal);
   if (!request.filterPattern.empty()) {
+    // The description is shown as it is; the pattern in brackets only filters.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(ToQt(request.filterDescription),
                                                        ToQt(request.filterPattern)));
   }

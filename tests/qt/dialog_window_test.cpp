@@ -173,7 +173,8 @@ TEST_F(DialogWindowTest, ProgressPositionsArePinnedToTheRange) {
 }
 
 // The tree: items in insertion order under their parents, labels, state
-// images cut from the strip (0 shows none), item data, selection, clearing.
+// images cut from the strip (0 shows none), item data, selection, clearing,
+// branch lines.
 TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
   ScriptedDialog dialog(kDialogFind);
   auto check = [&] {
@@ -240,6 +241,18 @@ TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
     w.TreeSetStateImage(kIdDeviceTree, again, 2);
     tree->expandAll();
     w.TreeSelect(kIdDeviceTree, again);
+    // Dotted lines join each child to its group's line.
+    QImage view = tree->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb base = tree->palette().color(QPalette::Base).rgb();
+    QTreeWidgetItem* groupItem = w.TreeWidgetItem(kIdDeviceTree, group);
+    for (int i = 0; i < groupItem->childCount(); ++i) {
+      QRect row = tree->visualItemRect(groupItem->child(i));
+      int marked = 0;
+      for (int x = row.left() - tree->indentation(); x < row.left(); ++x) {
+        for (int y = row.top(); y <= row.bottom(); ++y) marked += view.pixel(x, y) != base ? 1 : 0;
+      }
+      EXPECT_GT(marked, 4) << "no branch line left of child " << i;
+    }
     QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
     dir.mkpath(QStringLiteral("."));
     w.grab().save(dir.filePath(QStringLiteral("find-tree.png")));

@@ -2,7 +2,9 @@
 // keys, its message boxes, the About box and "Browse...". Screenshots of
 // the main window and the About box go to <build>/screenshots/.
 #include <QDir>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QTest>
 #include <fstream>
@@ -141,8 +143,8 @@ TEST_F(MainWindowTest, F1OpensTheAboutBox) {
   EXPECT_TRUE(aboutSeen);
 }
 
-// "Browse...": the one filter, the chosen full path into the box and the
-// store; the next time the stored file's folder opens with it selected.
+// "Browse...": the one filter, shown as its description, the chosen full
+// path into the box and the store; the next time the stored file's folder opens with it selected.
 TEST_F(MainWindowTest, BrowseOffersTheFilterAndStartsAtTheLastFile) {
   TempDir files;
   std::string chosen = files.Write("unit_APP.s19", "S0030000FC\n");
@@ -152,7 +154,13 @@ TEST_F(MainWindowTest, BrowseOffersTheFilterAndStartsAtTheLastFile) {
   QString secondDirectory;
   WhenOpen(kDialogMain, [&](QtDialogWindow& w) {
     WhenModal<QFileDialog>([&](QFileDialog& dialog) {
-      filters = dialog.nameFilters();
+      auto* shownFilter = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      ASSERT_NE(shownFilter, nullptr);
+      filters = QStringList{shownFilter->currentText()};
+      auto* model = dialog.findChild<QFileSystemModel*>();
+      ASSERT_NE(model, nullptr);
+      filters += model->nameFilters();
+      dialog.grab().save(ScreenshotPath("browse.png"));
       dialog.selectFile(QString::fromStdString(chosen));
       static_cast<QDialog&>(dialog).accept();
       After(20, [&] {
@@ -175,7 +183,8 @@ TEST_F(MainWindowTest, BrowseOffersTheFilterAndStartsAtTheLastFile) {
     QTest::mouseClick(w.Control(kIdBrowse), Qt::LeftButton);
   });
   EXPECT_EQ(RunApplication(""), -1);
-  EXPECT_EQ(filters, QStringList{QStringLiteral("Application Files *_APP.s19 (*_APP.s19)")});
+  // The description as the layout gives it; the pattern alone filters.
+  EXPECT_EQ(filters, (QStringList{QStringLiteral("Application Files *_APP.s19"), QStringLiteral("*_APP.s19")}));
   EXPECT_EQ(secondDirectory, QString::fromStdString(files.Path().string()));
   EXPECT_EQ(preselected, QStringList{QString::fromStdString(chosen)});
 }
