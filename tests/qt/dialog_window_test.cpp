@@ -1,7 +1,6 @@
 // The generic dialog: geometry from dialog units, controls, tab order,
 // timers, nested loops and the moment an ending takes effect.
 #include <QCheckBox>
-#include <QDir>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
@@ -70,9 +69,7 @@ TEST_F(DialogWindowTest, EveryLayoutIsBuiltAtItsDialogUnitPositions) {
     WhenOpen(layoutId, [&](QtDialogWindow& w) {
       ExpectBuiltFromLayout(w);
       checked = true;
-      QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-      dir.mkpath(QStringLiteral("."));
-      w.grab().save(dir.filePath(QStringLiteral("layout-%1.png").arg(layoutId)));
+      SaveScreenshot(w, QStringLiteral("layout-%1.png").arg(layoutId));
       dialog.EndDialog(IDCANCEL);
     });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
@@ -253,9 +250,7 @@ TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
       }
       EXPECT_GT(marked, 4) << "no branch line left of child " << i;
     }
-    QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-    dir.mkpath(QStringLiteral("."));
-    w.grab().save(dir.filePath(QStringLiteral("find-tree.png")));
+    SaveScreenshot(w, QStringLiteral("find-tree.png"));
   };
   dialog.onInit = [&] {
     check();
@@ -362,8 +357,15 @@ TEST_F(DialogWindowTest, TimerTicksWhileAMessageBoxIsOpen) {
       boxOpen = false;
       dialog.Window()->KillTimer(1);
       ticksAtKill = ticks;
-      // A tick posted before the kill is dropped too.
-      QTimer::singleShot(30, dialog.QtWindow(), [&dialog] { dialog.EndDialog(IDOK); });
+      // Three periods of a like timer later no tick has come, neither one
+      // posted before the kill nor a later one.
+      auto* witness = new QTimer(dialog.QtWindow());
+      QObject::connect(witness, &QTimer::timeout, [&dialog, witness, periods = 0]() mutable {
+        if (++periods < 3) return;
+        witness->stop();
+        dialog.EndDialog(IDOK);
+      });
+      witness->start(10);
     }
   };
   When([&] { return ticksWhileBoxOpen >= 3; }, [&] {

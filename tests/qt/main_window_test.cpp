@@ -1,8 +1,8 @@
 // The program on the Qt host: the main window as the user sees it, its
 // keys, its message boxes, the About box and "Browse...". Screenshots of
 // the main window and the About box go to <build>/screenshots/.
-#include <QDir>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -15,12 +15,6 @@
 
 namespace tl::test {
 namespace {
-
-QString ScreenshotPath(const char* name) {
-  QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-  dir.mkpath(QStringLiteral("."));
-  return dir.filePath(QString::fromLatin1(name));
-}
 
 std::string Octets(const QtDialogWindow& w) {
   return w.GetText(kIdOctet1) + "." + w.GetText(kIdOctet2) + "." + w.GetText(kIdOctet3) + "." +
@@ -57,7 +51,7 @@ TEST_F(MainWindowTest, OpensAtLayoutPositionsInTabOrderAndEscapeEndsWithMinusOne
     EXPECT_EQ(order, (std::vector<int>{kIdOk, kIdCancel, kIdOctet1, kIdOctet2, kIdOctet3, kIdOctet4, kIdFind,
                                        kIdBrowse, kIdFileName, kIdReboot}));
     EXPECT_EQ(w.focusWidget(), w.Control(kIdOk));
-    w.grab().save(ScreenshotPath("main.png"));
+    SaveScreenshot(w, QStringLiteral("main.png"));
     PressKey(w, Qt::Key_Escape);
   });
   EXPECT_EQ(RunApplication("-Fx_APP.s19 -r"), -1);
@@ -77,10 +71,10 @@ TEST_F(MainWindowTest, EnterWithNoAddressShowsTheMessageBoxAndStoresNothing) {
       EXPECT_EQ(box.buttons().size(), 1);
       EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
       EXPECT_EQ(box.parentWidget(), &w);
-      box.grab().save(ScreenshotPath("message.png"));
+      SaveScreenshot(box, QStringLiteral("message.png"));
       QTest::keyClick(&box, Qt::Key_Return);
       // The window stays open; the close box ends it.
-      After(20, [&w] {
+      WhenBackIn(w, [&w] {
         EXPECT_TRUE(w.isVisible());
         EXPECT_FALSE(w.EndRequested());
         w.close();
@@ -104,7 +98,7 @@ TEST_F(MainWindowTest, BadOctetGetsFocusAndSelectionAfterTheMessage) {
     WhenModal<QMessageBox>([&](QMessageBox& box) {
       EXPECT_EQ(box.text(), QStringLiteral("Please enter an integer between 0 and 255."));
       box.button(QMessageBox::Ok)->click();
-      After(20, [&] {
+      WhenBackIn(w, [&] {
         focused = w.focusWidget() != nullptr ? w.focusWidget()->objectName() : QString();
         selected = qobject_cast<QLineEdit*>(w.Control(kIdOctet2))->selectedText();
         QTest::mouseClick(w.Control(kIdCancel), Qt::LeftButton);
@@ -130,9 +124,9 @@ TEST_F(MainWindowTest, F1OpensTheAboutBox) {
       EXPECT_EQ(about.parentWidget(), &main);
       EXPECT_EQ(about.windowType(), Qt::Dialog);
       EXPECT_TRUE(main.isVisible());
-      about.grab().save(ScreenshotPath("about.png"));
+      SaveScreenshot(about, QStringLiteral("about.png"));
       PressKey(about, Qt::Key_Return);
-      After(20, [&main] {
+      WhenBackIn(main, [&main] {
         EXPECT_EQ(QApplication::activeModalWidget(), &main);
         QTest::mouseClick(main.Control(kIdCancel), Qt::LeftButton);
       });
@@ -160,17 +154,17 @@ TEST_F(MainWindowTest, BrowseOffersTheFilterAndStartsAtTheLastFile) {
       auto* model = dialog.findChild<QFileSystemModel*>();
       ASSERT_NE(model, nullptr);
       filters += model->nameFilters();
-      dialog.grab().save(ScreenshotPath("browse.png"));
+      SaveScreenshot(dialog, QStringLiteral("browse.png"));
       dialog.selectFile(QString::fromStdString(chosen));
       static_cast<QDialog&>(dialog).accept();
-      After(20, [&] {
+      WhenBackIn(w, [&] {
         EXPECT_EQ(w.GetText(kIdFileName), chosen);
         EXPECT_EQ(LoadFileDir(), chosen);
         WhenModal<QFileDialog>([&](QFileDialog& again) {
           secondDirectory = again.directory().absolutePath();
           preselected = again.selectedFiles();
           again.reject();
-          After(20, [&] {
+          WhenBackIn(w, [&] {
             EXPECT_EQ(w.GetText(kIdFileName), chosen);
             QTest::mouseClick(w.Control(kIdCancel), Qt::LeftButton);
           });
@@ -204,14 +198,17 @@ TEST_F(MainWindowTest, ScreenshotFolderReceivesEveryWindowAndBox) {
   TempDir shots;
   qputenv("TIDELOAD_SCREENSHOT_DIR", QByteArray::fromStdString(shots.Path().string()));
   QSize mainSize;
+  auto written = [&shots](const char* name) {
+    return [&shots, name] { return QFile::exists(QString::fromStdString(shots.File(name))); };
+  };
   WhenOpen(kDialogMain, [&](QtDialogWindow& w) {
     mainSize = w.size();
-    After(QtUi::kScreenshotDelayMs + 200, [this, &w] {
-      WhenModal<QMessageBox>([](QMessageBox& box) {
-        QTimer::singleShot(QtUi::kScreenshotDelayMs + 200, &box, [&box] { box.accept(); });
+    When(written("102-1.png"), [&] {
+      WhenModal<QMessageBox>([&](QMessageBox& box) {
+        When(written("message-1.png"), [&box] { box.accept(); });
+        WhenBackIn(w, [&w] { w.close(); });
       });
       QTest::mouseClick(w.Control(kIdOk), Qt::LeftButton);
-      After(QtUi::kScreenshotDelayMs + 400, [&w] { w.close(); });
     });
   });
   EXPECT_EQ(RunApplication(""), -1);
