@@ -74,6 +74,7 @@ done <<'CASES'
 R|-reverse
 R|-style -R
 R|--help -R
+R|-h -r
 D|-platform offscreen -name other
 CASES
 
