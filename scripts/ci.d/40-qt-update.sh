@@ -19,20 +19,8 @@ mkdir -p "$SHOTS"
 export QT_QPA_PLATFORM=offscreen TIDELOAD_REGISTRY_DIR="$WORK/registry"
 failed=0
 
-start_sim() {  # start_sim ARGS... ; sets ADDR and SIM_PID
-  for attempt in 1 2 3 4 5 6 7 8; do
-    ADDR="127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
-    rm -f "$WORK/ready"
-    "$BUILD/tideload-sim" --listen "$ADDR" --ready-file "$WORK/ready" "$@" >"$WORK/sim.out" 2>"$WORK/sim.err" &
-    SIM_PID=$!
-    for _ in $(seq 200); do
-      [ -e "$WORK/ready" ] && return 0
-      kill -0 "$SIM_PID" 2>/dev/null || break
-      sleep 0.01
-    done
-  done
-  return 1
-}
+# shellcheck source=tests/qt/loopback_sim.sh
+source "$SRC/tests/qt/loopback_sim.sh"
 
 echo "qt-update: tideload -I<sim> -F examples/demo_APP.s19 -A exits 0 (progress paced for a mid-run picture)"
 start_sim --pace 20 --save "$WORK/image.bin" || { echo "qt-update: no sim"; exit 1; }

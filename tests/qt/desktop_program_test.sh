@@ -27,20 +27,11 @@ export TIDELOAD_REGISTRY_DIR="$WORK/registry" TIDELOAD_SCREENSHOT_DIR=
 failed=0
 fail() { echo "desktop: FAILED: $*"; failed=1; }
 
-start_sim() {  # start_sim ARGS... ; sets ADDR and SIM_PID
-  for _ in 1 2 3 4 5 6 7 8; do
-    ADDR="127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
-    rm -f "$WORK/ready"
-    "$BUILD/tideload-sim" --listen "$ADDR" --ready-file "$WORK/ready" --quiet "$@" >/dev/null 2>"$WORK/sim.err" &
-    SIM_PID=$!
-    PIDS+=("$SIM_PID")
-    for _ in $(seq 500); do
-      [ -e "$WORK/ready" ] && return 0
-      kill -0 "$SIM_PID" 2>/dev/null || break
-      sleep 0.01
-    done
-  done
-  echo "desktop: the sim did not start"; exit 1
+# shellcheck source=tests/qt/loopback_sim.sh
+source "$SRC/tests/qt/loopback_sim.sh"
+sim() {  # sim ARGS...: a sim that the cleanup ends
+  start_sim "$@" || { echo "desktop: the sim did not start"; exit 1; }
+  PIDS+=("$SIM_PID")
 }
 
 # The X window with this name, once it is there (or empty after 20 s).
@@ -64,7 +55,7 @@ out=$(env -u DISPLAY QT_QPA_PLATFORM=xcb timeout 20 "$PROGRAM" --version 2>&1); 
 
 echo "desktop: every argument is the program's: the reboot choice reaches the module"
 while IFS='|' read -r choice args; do
-  start_sim --expect-reboot "$choice"
+  sim --expect-reboot "$choice"
   # shellcheck disable=SC2086  # the words of args are the arguments
   out=$(QT_QPA_PLATFORM=offscreen timeout 20 "$PROGRAM" $args "-I$ADDR" "-F$FILE" -A 2>&1); status=$?
   wait "$SIM_PID"; sim_status=$?
@@ -93,7 +84,7 @@ fi
 kill "${PIDS[-1]}" 2>/dev/null
 
 echo "desktop: the credentials prompt is a dialog transient for the update dialog"
-start_sim --user admin --password secret --timeout 30
+sim --user admin --password secret --timeout 30
 QT_QPA_PLATFORM=xcb "$PROGRAM" "-I$ADDR" "-F$FILE" -A >/dev/null 2>&1 &
 PIDS+=($!)
 prompt=$(window_named 'Password needed')
