@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
-#include <string_view>
+#include <string>
 
 #include "app/application.h"
 #include "platform/core/layout.h"

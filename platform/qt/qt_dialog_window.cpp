@@ -8,8 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProgressBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -31,7 +31,8 @@ constexpr const char* kIdProperty = "tideloadId";
 Qt::WindowFlags FlagsOf(const DialogLayout& layout) {
   // A window of the task bar is a normal top-level window; the others are
   // dialogs, transient for the window below them.
-  Qt::WindowFlags flags = ((layout.style & kAppWindow) != 0 ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint;
+  Qt::WindowFlags flags = (layout.style & kAppWindow) != 0 ? Qt::Window : Qt::Dialog;
+  flags |= Qt::CustomizeWindowHint;
   if ((layout.style & kTitleBar) != 0) flags |= Qt::WindowTitleHint;
   if ((layout.style & kSystemMenu) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if ((layout.style & kMinimizeBox) != 0) flags |= Qt::WindowMinimizeButtonHint;
