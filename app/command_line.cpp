@@ -29,6 +29,9 @@ void ScanCommandLine(std::string_view text, CommandLineOptions& options) {
     while (from < text.size() && !IsCommandLineSpace(text[from])) ++from;
     return from;
   };
+  // Only the last -I counts, and its address may read on to the end of the
+  // text: parse that one alone, once the scan has found it.
+  std::size_t lastAddress = std::string_view::npos;
   std::size_t p = 0;
   while (p < text.size()) {
     std::size_t dash = text.find('-', p);
@@ -47,7 +50,7 @@ void ScanCommandLine(std::string_view text, CommandLineOptions& options) {
         break;
       }
       case 'I':
-        options.address = ParseDottedAddress(text.substr(dash + 2));
+        lastAddress = dash + 2;
         p = nextSpace(dash);
         break;
       case 'R':
@@ -60,6 +63,7 @@ void ScanCommandLine(std::string_view text, CommandLineOptions& options) {
         break;
     }
   }
+  if (lastAddress != std::string_view::npos) options.address = ParseDottedAddress(text.substr(lastAddress));
 }
 
 }  // namespace tl

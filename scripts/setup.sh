@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config git
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
+  qt6-base-dev libgl-dev xvfb xauth x11-utils fonts-dejavu-core
   libssl-dev binutils iproute2 util-linux procps python3
 )
 

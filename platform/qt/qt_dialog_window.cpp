@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -27,13 +29,48 @@ namespace {
 constexpr const char* kIdProperty = "tideloadId";
 
 Qt::WindowFlags FlagsOf(const DialogLayout& layout) {
-  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+  // A window of the task bar is a normal top-level window; the others are
+  // dialogs, transient for the window below them.
+  Qt::WindowFlags flags = (layout.style & kAppWindow) != 0 ? Qt::Window : Qt::Dialog;
+  flags |= Qt::CustomizeWindowHint;
   if ((layout.style & kTitleBar) != 0) flags |= Qt::WindowTitleHint;
   if ((layout.style & kSystemMenu) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if ((layout.style & kMinimizeBox) != 0) flags |= Qt::WindowMinimizeButtonHint;
   if ((layout.style & kMaximizeBox) != 0) flags |= Qt::WindowMaximizeButtonHint;
   return flags;
 }
+
+// The classic tree's branches: dotted lines from each item to its parent's
+// line and on to its next sibling, and a boxed plus or minus on items with
+// children.
+class TreeLineStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element != PE_IndicatorBranch) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    constexpr int kBox = 9;
+    const QRect& r = option->rect;
+    const int midX = r.x() + r.width() / 2;
+    const int midY = r.y() + r.height() / 2;
+    const QBrush dots(option->palette.color(QPalette::Dark), Qt::Dense4Pattern);
+    const bool item = (option->state & State_Item) != 0;
+    const bool sibling = (option->state & State_Sibling) != 0;
+    if (item || sibling) painter->fillRect(midX, r.top(), 1, midY - r.top(), dots);
+    if (sibling) painter->fillRect(midX, midY, 1, r.bottom() - midY + 1, dots);
+    if (item) painter->fillRect(midX, midY, r.right() - midX + 1, 1, dots);
+    if ((option->state & State_Children) == 0) return;
+    QRect box(midX - kBox / 2, midY - kBox / 2, kBox, kBox);
+    painter->fillRect(box, option->palette.color(QPalette::Base));
+    painter->setPen(option->palette.color(QPalette::Dark));
+    painter->drawRect(box.adjusted(0, 0, -1, -1));
+    painter->setPen(option->palette.color(QPalette::Text));
+    painter->drawLine(midX - 2, midY, midX + 2, midY);
+    if ((option->state & State_Open) == 0) painter->drawLine(midX, midY - 2, midX, midY + 2);
+  }
+};
 
 }  // namespace
 
@@ -106,6 +143,11 @@ void QtDialogWindow::BuildControls() {
         tree->setSelectionMode(QAbstractItemView::SingleSelection);
         tree->setRootIsDecorated((c.style & kLinesAtRoot) != 0);
         tree->setItemsExpandable((c.style & kHasButtons) != 0);
+        if ((c.style & kHasLines) != 0) {
+          auto* lines = new TreeLineStyle;
+          lines->setParent(tree);
+          tree->setStyle(lines);
+        }
         tree->setIconSize(QSize(16, 16));
         tree->setFrameShape((c.style & kBorder) != 0 ? QFrame::StyledPanel : QFrame::NoFrame);
         tree->header()->setStretchLastSection(true);
@@ -259,7 +301,7 @@ TreeItem QtDialogWindow::TreeInsertLast(int id, TreeItem parent, std::string_vie
     if (parentItem == nullptr) return 0;
   }
   TreeItem handle = tree->next++;
-  auto* item = new QTreeWidgetItem(QStringList(ToQt(text)));
+  auto* item = new QTreeWidgetItem(QStringList(CodePageToQt(text)));
   item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(handle));
   if (parentItem != nullptr) {
     parentItem->addChild(item);
@@ -271,7 +313,7 @@ TreeItem QtDialogWindow::TreeInsertLast(int id, TreeItem parent, std::string_vie
 }
 
 void QtDialogWindow::TreeSetText(int id, TreeItem item, std::string_view text) {
-  if (QTreeWidgetItem* it = TreeWidgetItem(id, item)) it->setText(0, ToQt(text));
+  if (QTreeWidgetItem* it = TreeWidgetItem(id, item)) it->setText(0, CodePageToQt(text));
 }
 
 void QtDialogWindow::TreeSetStateImage(int id, TreeItem item, int index) {

@@ -81,7 +81,7 @@ int QtUi::RunModal(Dialog& dialog) {
 }
 
 void QtUi::MessageBox(std::string_view text) {
-  QMessageBox box(QMessageBox::Warning, ToQt(title_), ToQt(text), QMessageBox::Ok, ActiveOwner());
+  QMessageBox box(QMessageBox::Warning, ToQt(title_), CodePageToQt(text), QMessageBox::Ok, ActiveOwner());
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   PushLevel(nullptr);
@@ -96,6 +96,8 @@ std::optional<std::string> QtUi::OpenFile(const OpenFileRequest& request) {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setWindowModality(Qt::ApplicationModal);
   if (!request.filterPattern.empty()) {
+    // The description is shown as it is; the pattern in brackets only filters.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(ToQt(request.filterDescription),
                                                        ToQt(request.filterPattern)));
   }

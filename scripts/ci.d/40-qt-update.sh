@@ -13,26 +13,18 @@ fi
 SHOTS="$BUILD/screenshots/update"
 WORK=$(mktemp -d)
 SIM_PID=
-cleanup() { [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null; rm -rf "$WORK"; }
+PROG_PID=
+cleanup() {
+  for pid in $SIM_PID $PROG_PID; do kill "$pid" 2>/dev/null; done
+  rm -rf "$WORK"
+}
 trap cleanup EXIT
 mkdir -p "$SHOTS"
 export QT_QPA_PLATFORM=offscreen TIDELOAD_REGISTRY_DIR="$WORK/registry"
 failed=0
 
-start_sim() {  # start_sim ARGS... ; sets ADDR and SIM_PID
-  for attempt in 1 2 3 4 5 6 7 8; do
-    ADDR="127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
-    rm -f "$WORK/ready"
-    "$BUILD/tideload-sim" --listen "$ADDR" --ready-file "$WORK/ready" "$@" >"$WORK/sim.out" 2>"$WORK/sim.err" &
-    SIM_PID=$!
-    for _ in $(seq 200); do
-      [ -e "$WORK/ready" ] && return 0
-      kill -0 "$SIM_PID" 2>/dev/null || break
-      sleep 0.01
-    done
-  done
-  return 1
-}
+# shellcheck source=tests/qt/loopback_sim.sh
+source "$SRC/tests/qt/loopback_sim.sh"
 
 echo "qt-update: tideload -I<sim> -F examples/demo_APP.s19 -A exits 0 (progress paced for a mid-run picture)"
 start_sim --pace 20 --save "$WORK/image.bin" || { echo "qt-update: no sim"; exit 1; }
@@ -46,9 +38,21 @@ ls "$SHOTS/run" 2>/dev/null | head
 
 echo "qt-update: the credentials prompt (left open; the program is stopped after the picture)"
 start_sim --user admin --password not-shown --timeout 20 || { echo "qt-update: no sim"; exit 1; }
-TIDELOAD_SCREENSHOT_DIR="$SHOTS/credentials" timeout 8 "$BUILD/tideload" "-I$ADDR" "-F$SRC/examples/demo_APP.s19" -A
+PROMPT="$SHOTS/credentials/131-1.png"
+rm -f "$PROMPT"
+TIDELOAD_SCREENSHOT_DIR="$SHOTS/credentials" "$BUILD/tideload" "-I$ADDR" "-F$SRC/examples/demo_APP.s19" -A &
+PROG_PID=$!
+size=0
+for _ in $(seq 600); do  # until the picture is written whole (its size holds), 30 s at most
+  now=$(stat -c %s "$PROMPT" 2>/dev/null || echo 0)
+  [ "$now" -gt 0 ] && [ "$now" -eq "$size" ] && break
+  size=$now
+  kill -0 "$PROG_PID" 2>/dev/null || break
+  sleep 0.05
+done
+kill "$PROG_PID" 2>/dev/null; wait "$PROG_PID" 2>/dev/null; PROG_PID=
 kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; SIM_PID=
-if ! ls "$SHOTS/credentials" 2>/dev/null | grep -q .; then
+if [ ! -s "$PROMPT" ]; then
   echo "qt-update: FAILED: no screenshot of the credentials prompt"; failed=1
 fi
 ls "$SHOTS/credentials" 2>/dev/null | head

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <random>
+
 namespace tl {
 namespace {
 
@@ -93,6 +96,56 @@ TEST(ScanCommandLine, UnknownOptionsAndStrayDashesEnd) {
   // A long run of dashes ends and still sees the option after it.
   std::string dashes(100000, '-');
   EXPECT_EQ(Scan(dashes + "A").unattended, 1);
+}
+
+// The rule as written: every option takes effect where it stands, -I
+// parsing to the end of the text each time.
+CommandLineOptions ScanByTheRule(std::string_view text) {
+  CommandLineOptions o;
+  auto wordEnd = [&](std::size_t from) {
+    while (from < text.size() && !IsCommandLineSpace(text[from])) ++from;
+    return from;
+  };
+  for (std::size_t p = 0; p < text.size();) {
+    std::size_t dash = text.find('-', p);
+    if (dash == std::string_view::npos) break;
+    char letter = static_cast<char>(std::toupper(dash + 1 < text.size() ? text[dash + 1] : '\0'));
+    p = letter == 'F' ? wordEnd(dash + 2) : letter == 'A' || letter == 'I' || letter == 'R' ? wordEnd(dash) : dash + 1;
+    if (letter == 'A') o.unattended = 1;
+    if (letter == 'R') o.rebootWhenComplete = 1;
+    if (letter == 'F') o.fileName = std::string(text.substr(dash + 2, p - (dash + 2)));
+    if (letter == 'I') o.address = ParseDottedAddress(text.substr(dash + 2));
+  }
+  return o;
+}
+
+TEST(ScanCommandLine, GivesWhatTheRuleGivesOnGeneratedTexts) {
+  // Few characters, many of them dashes, option letters, dots and digits,
+  // so that -I texts with fewer than three dots read on into later words.
+  constexpr char kAlphabet[] = "--iIfFrRax..0123456789  \t";
+  std::mt19937 random(20240611);
+  std::uniform_int_distribution<std::size_t> length(0, 48);
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
+  for (int n = 0; n < 20000; ++n) {
+    std::string text(length(random), ' ');
+    for (char& c : text) c = kAlphabet[pick(random)];
+    CommandLineOptions expected = ScanByTheRule(text);
+    CommandLineOptions got = Scan(text);
+    ASSERT_EQ(got.address, expected.address) << '"' << text << '"';
+    ASSERT_EQ(got.fileName, expected.fileName) << '"' << text << '"';
+    ASSERT_EQ(got.rebootWhenComplete, expected.rebootWhenComplete) << '"' << text << '"';
+    ASSERT_EQ(got.unattended, expected.unattended) << '"' << text << '"';
+  }
+}
+
+TEST(ScanCommandLine, LongTextsOfAddressesEndWithTheLastOne) {
+  // 300000 options without a dot: each of them reading on to the end of
+  // the text would take minutes.
+  std::string text;
+  for (int i = 0; i < 300000; ++i) text += "-I1 ";
+  EXPECT_EQ(Scan(text + "-i192.168.1.20").address, Ip(192, 168, 1, 20));
+  // The last one has one dot: it reads on through the words after it.
+  EXPECT_EQ(Scan(text + "-I10.1 -R .2 x.3-A").address, Ip(10, 1, 2, 3));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The generic dialog: geometry from dialog units, controls, tab order,
 // timers, nested loops and the moment an ending takes effect.
 #include <QCheckBox>
-#include <QDir>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
@@ -13,6 +12,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "platform/core/code_page.h"
 #include "platform/core/layout.h"
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_pictures.h"
@@ -69,9 +69,7 @@ TEST_F(DialogWindowTest, EveryLayoutIsBuiltAtItsDialogUnitPositions) {
     WhenOpen(layoutId, [&](QtDialogWindow& w) {
       ExpectBuiltFromLayout(w);
       checked = true;
-      QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-      dir.mkpath(QStringLiteral("."));
-      w.grab().save(dir.filePath(QStringLiteral("layout-%1.png").arg(layoutId)));
+      SaveScreenshot(w, QStringLiteral("layout-%1.png").arg(layoutId));
       dialog.EndDialog(IDCANCEL);
     });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
@@ -172,7 +170,8 @@ TEST_F(DialogWindowTest, ProgressPositionsArePinnedToTheRange) {
 }
 
 // The tree: items in insertion order under their parents, labels, state
-// images cut from the strip (0 shows none), item data, selection, clearing.
+// images cut from the strip (0 shows none), item data, selection, clearing,
+// branch lines.
 TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
   ScriptedDialog dialog(kDialogFind);
   auto check = [&] {
@@ -239,9 +238,19 @@ TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
     w.TreeSetStateImage(kIdDeviceTree, again, 2);
     tree->expandAll();
     w.TreeSelect(kIdDeviceTree, again);
-    QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-    dir.mkpath(QStringLiteral("."));
-    w.grab().save(dir.filePath(QStringLiteral("find-tree.png")));
+    // Dotted lines join each child to its group's line.
+    QImage view = tree->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb base = tree->palette().color(QPalette::Base).rgb();
+    QTreeWidgetItem* groupItem = w.TreeWidgetItem(kIdDeviceTree, group);
+    for (int i = 0; i < groupItem->childCount(); ++i) {
+      QRect row = tree->visualItemRect(groupItem->child(i));
+      int marked = 0;
+      for (int x = row.left() - tree->indentation(); x < row.left(); ++x) {
+        for (int y = row.top(); y <= row.bottom(); ++y) marked += view.pixel(x, y) != base ? 1 : 0;
+      }
+      EXPECT_GT(marked, 4) << "no branch line left of child " << i;
+    }
+    SaveScreenshot(w, QStringLiteral("find-tree.png"));
   };
   dialog.onInit = [&] {
     check();
@@ -249,6 +258,45 @@ TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
     return true;
   };
   dialog.DoModal();
+}
+
+// Module texts read one character per byte in the code page, as the console
+// prints them, even when they happen to be valid UTF-8.
+TEST_F(DialogWindowTest, TreeLabelsAndMessagesReadTheCodePage) {
+  struct Case {
+    const char* bytes;
+    const char16_t* shown;
+  };
+  const Case cases[] = {
+      {"Caf\xc3\xa9", u"Caf\u00c3\u00a9"},  // valid UTF-8, still two characters
+      {"\x80 \x9f \xe9", u"\u20ac \u0178 \u00e9"},
+      {"\x81\x8d\x8f\x90\x9d", u"\u0081\u008d\u008f\u0090\u009d"},  // undefined: Latin-1
+  };
+  ScriptedDialog dialog(kDialogFind);
+  std::vector<QString> boxes;
+  dialog.onInit = [&] {
+    QtDialogWindow& w = *dialog.QtWindow();
+    auto* tree = qobject_cast<QTreeWidget*>(w.Control(kIdDeviceTree));
+    for (const Case& c : cases) {
+      QString shown = QString::fromStdU16String(c.shown);
+      EXPECT_EQ(shown, QString::fromStdString(Cp1252ToUtf8(c.bytes)));
+      TreeItem item = w.TreeInsertLast(kIdDeviceTree, kTreeRoot, c.bytes);
+      EXPECT_EQ(w.TreeWidgetItem(kIdDeviceTree, item)->text(0), shown) << c.bytes;
+      w.TreeSetText(kIdDeviceTree, item, std::string("x") + c.bytes);
+      EXPECT_EQ(w.TreeWidgetItem(kIdDeviceTree, item)->text(0), QStringLiteral("x") + shown) << c.bytes;
+      WhenModal<QMessageBox>([&](QMessageBox& box) {
+        boxes.push_back(box.text());
+        box.accept();
+      });
+      ShowMessage(c.bytes);
+    }
+    EXPECT_EQ(tree->topLevelItemCount(), 3);
+    dialog.EndDialog(IDCANCEL);
+    return true;
+  };
+  dialog.DoModal();
+  ASSERT_EQ(boxes.size(), 3u);
+  for (std::size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i], QString::fromStdU16String(cases[i].shown));
 }
 
 // Buttons reach OnCommand; Enter in an edit presses the default button;
@@ -309,8 +357,15 @@ TEST_F(DialogWindowTest, TimerTicksWhileAMessageBoxIsOpen) {
       boxOpen = false;
       dialog.Window()->KillTimer(1);
       ticksAtKill = ticks;
-      // A tick posted before the kill is dropped too.
-      QTimer::singleShot(30, dialog.QtWindow(), [&dialog] { dialog.EndDialog(IDOK); });
+      // Three periods of a like timer later no tick has come, neither one
+      // posted before the kill nor a later one.
+      auto* witness = new QTimer(dialog.QtWindow());
+      QObject::connect(witness, &QTimer::timeout, [&dialog, witness, periods = 0]() mutable {
+        if (++periods < 3) return;
+        witness->stop();
+        dialog.EndDialog(IDOK);
+      });
+      witness->start(10);
     }
   };
   When([&] { return ticksWhileBoxOpen >= 3; }, [&] {

@@ -2,7 +2,6 @@
 // network: nothing is broadcast), a group expands, OK fills the address
 // boxes and stores the address. A picture of the tree goes to
 // <build>/screenshots/find-group.png.
-#include <QDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdio>
@@ -50,14 +49,10 @@ TEST_F(FindWindowTest, TreeShowsModulesAndOkFillsTheMainWindow) {
       for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         labels.push_back(((*it)->parent() ? "  " : "") + (*it)->text(0).toStdString());
       }
-      After(200, [&find] {
-        QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-        dir.mkpath(QStringLiteral("."));
-        find.grab().save(dir.filePath(QStringLiteral("find-group.png")));
-        QTest::mouseClick(find.Control(kIdOk), Qt::LeftButton);  // the first item is selected
-      });
+      SaveScreenshot(find, QStringLiteral("find-group.png"));
+      QTest::mouseClick(find.Control(kIdOk), Qt::LeftButton);  // the first item is selected
     });
-    When([&] { return OpenWindow(kDialogFind) == nullptr && !labels.empty(); }, [&] {
+    When([&] { return Gone(kDialogFind) && !labels.empty(); }, [&] {
       boxes = main.GetText(kIdOctet1) + "." + main.GetText(kIdOctet2) + "." + main.GetText(kIdOctet3) +
               "." + main.GetText(kIdOctet4);
       QTest::mouseClick(main.Control(kIdCancel), Qt::LeftButton);
@@ -102,15 +97,11 @@ TEST_F(FindWindowLan, RealModulesFillTheTreeAndOkFillsTheBoxes) {
                std::printf("%s%s\n", (*it)->parent() ? "  " : "", (*it)->text(0).toStdString().c_str());
              }
              tree->expandAll();
-             After(200, [&find] {
-               QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-               dir.mkpath(QStringLiteral("."));
-               find.grab().save(dir.filePath(QStringLiteral("find-lan.png")));
-               QTest::mouseClick(find.Control(kIdOk), Qt::LeftButton);
-             });
+             SaveScreenshot(find, QStringLiteral("find-lan.png"));
+             QTest::mouseClick(find.Control(kIdOk), Qt::LeftButton);
            });
     });
-    When([&] { return OpenWindow(kDialogFind) == nullptr && seen > 0; }, [&] {
+    When([&] { return Gone(kDialogFind) && seen > 0; }, [&] {
       boxes = main.GetText(kIdOctet1) + "." + main.GetText(kIdOctet2) + "." + main.GetText(kIdOctet3) +
               "." + main.GetText(kIdOctet4);
       QTest::mouseClick(main.Control(kIdCancel), Qt::LeftButton);

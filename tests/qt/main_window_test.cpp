@@ -1,8 +1,10 @@
 // The program on the Qt host: the main window as the user sees it, its
 // keys, its message boxes, the About box and "Browse...". Screenshots of
 // the main window and the About box go to <build>/screenshots/.
-#include <QDir>
+#include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QTest>
 #include <fstream>
@@ -13,12 +15,6 @@
 
 namespace tl::test {
 namespace {
-
-QString ScreenshotPath(const char* name) {
-  QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
-  dir.mkpath(QStringLiteral("."));
-  return dir.filePath(QString::fromLatin1(name));
-}
 
 std::string Octets(const QtDialogWindow& w) {
   return w.GetText(kIdOctet1) + "." + w.GetText(kIdOctet2) + "." + w.GetText(kIdOctet3) + "." +
@@ -40,6 +36,7 @@ TEST_F(MainWindowTest, OpensAtLayoutPositionsInTabOrderAndEscapeEndsWithMinusOne
     ExpectBuiltFromLayout(w);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("``"));
     EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.windowType(), Qt::Window);  // a task-bar entry, not a dialog of a hidden window
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(Octets(w), "10.0.0.5");
@@ -54,7 +51,7 @@ TEST_F(MainWindowTest, OpensAtLayoutPositionsInTabOrderAndEscapeEndsWithMinusOne
     EXPECT_EQ(order, (std::vector<int>{kIdOk, kIdCancel, kIdOctet1, kIdOctet2, kIdOctet3, kIdOctet4, kIdFind,
                                        kIdBrowse, kIdFileName, kIdReboot}));
     EXPECT_EQ(w.focusWidget(), w.Control(kIdOk));
-    w.grab().save(ScreenshotPath("main.png"));
+    SaveScreenshot(w, QStringLiteral("main.png"));
     PressKey(w, Qt::Key_Escape);
   });
   EXPECT_EQ(RunApplication("-Fx_APP.s19 -r"), -1);
@@ -74,10 +71,10 @@ TEST_F(MainWindowTest, EnterWithNoAddressShowsTheMessageBoxAndStoresNothing) {
       EXPECT_EQ(box.buttons().size(), 1);
       EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
       EXPECT_EQ(box.parentWidget(), &w);
-      box.grab().save(ScreenshotPath("message.png"));
+      SaveScreenshot(box, QStringLiteral("message.png"));
       QTest::keyClick(&box, Qt::Key_Return);
       // The window stays open; the close box ends it.
-      After(20, [&w] {
+      WhenBackIn(w, [&w] {
         EXPECT_TRUE(w.isVisible());
         EXPECT_FALSE(w.EndRequested());
         w.close();
@@ -101,7 +98,7 @@ TEST_F(MainWindowTest, BadOctetGetsFocusAndSelectionAfterTheMessage) {
     WhenModal<QMessageBox>([&](QMessageBox& box) {
       EXPECT_EQ(box.text(), QStringLiteral("Please enter an integer between 0 and 255."));
       box.button(QMessageBox::Ok)->click();
-      After(20, [&] {
+      WhenBackIn(w, [&] {
         focused = w.focusWidget() != nullptr ? w.focusWidget()->objectName() : QString();
         selected = qobject_cast<QLineEdit*>(w.Control(kIdOctet2))->selectedText();
         QTest::mouseClick(w.Control(kIdCancel), Qt::LeftButton);
@@ -125,10 +122,11 @@ TEST_F(MainWindowTest, F1OpensTheAboutBox) {
       EXPECT_EQ(about.windowTitle(), QStringLiteral("About Tideload"));
       EXPECT_EQ(QApplication::activeModalWidget(), &about);
       EXPECT_EQ(about.parentWidget(), &main);
+      EXPECT_EQ(about.windowType(), Qt::Dialog);
       EXPECT_TRUE(main.isVisible());
-      about.grab().save(ScreenshotPath("about.png"));
+      SaveScreenshot(about, QStringLiteral("about.png"));
       PressKey(about, Qt::Key_Return);
-      After(20, [&main] {
+      WhenBackIn(main, [&main] {
         EXPECT_EQ(QApplication::activeModalWidget(), &main);
         QTest::mouseClick(main.Control(kIdCancel), Qt::LeftButton);
       });
@@ -139,8 +137,8 @@ TEST_F(MainWindowTest, F1OpensTheAboutBox) {
   EXPECT_TRUE(aboutSeen);
 }
 
-// "Browse...": the one filter, the chosen full path into the box and the
-// store; the next time the stored file's folder opens with it selected.
+// "Browse...": the one filter, shown as its description, the chosen full
+// path into the box and the store; the next time the stored file's folder opens with it selected.
 TEST_F(MainWindowTest, BrowseOffersTheFilterAndStartsAtTheLastFile) {
   TempDir files;
   std::string chosen = files.Write("unit_APP.s19", "S0030000FC\n");
@@ -150,17 +148,23 @@ TEST_F(MainWindowTest, BrowseOffersTheFilterAndStartsAtTheLastFile) {
   QString secondDirectory;
   WhenOpen(kDialogMain, [&](QtDialogWindow& w) {
     WhenModal<QFileDialog>([&](QFileDialog& dialog) {
-      filters = dialog.nameFilters();
+      auto* shownFilter = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      ASSERT_NE(shownFilter, nullptr);
+      filters = QStringList{shownFilter->currentText()};
+      auto* model = dialog.findChild<QFileSystemModel*>();
+      ASSERT_NE(model, nullptr);
+      filters += model->nameFilters();
+      SaveScreenshot(dialog, QStringLiteral("browse.png"));
       dialog.selectFile(QString::fromStdString(chosen));
       static_cast<QDialog&>(dialog).accept();
-      After(20, [&] {
+      WhenBackIn(w, [&] {
         EXPECT_EQ(w.GetText(kIdFileName), chosen);
         EXPECT_EQ(LoadFileDir(), chosen);
         WhenModal<QFileDialog>([&](QFileDialog& again) {
           secondDirectory = again.directory().absolutePath();
           preselected = again.selectedFiles();
           again.reject();
-          After(20, [&] {
+          WhenBackIn(w, [&] {
             EXPECT_EQ(w.GetText(kIdFileName), chosen);
             QTest::mouseClick(w.Control(kIdCancel), Qt::LeftButton);
           });
@@ -173,7 +177,8 @@ TEST_F(MainWindowTest, BrowseOffersTheFilterAndStartsAtTheLastFile) {
     QTest::mouseClick(w.Control(kIdBrowse), Qt::LeftButton);
   });
   EXPECT_EQ(RunApplication(""), -1);
-  EXPECT_EQ(filters, QStringList{QStringLiteral("Application Files *_APP.s19 (*_APP.s19)")});
+  // The description as the layout gives it; the pattern alone filters.
+  EXPECT_EQ(filters, (QStringList{QStringLiteral("Application Files *_APP.s19"), QStringLiteral("*_APP.s19")}));
   EXPECT_EQ(secondDirectory, QString::fromStdString(files.Path().string()));
   EXPECT_EQ(preselected, QStringList{QString::fromStdString(chosen)});
 }
@@ -193,14 +198,17 @@ TEST_F(MainWindowTest, ScreenshotFolderReceivesEveryWindowAndBox) {
   TempDir shots;
   qputenv("TIDELOAD_SCREENSHOT_DIR", QByteArray::fromStdString(shots.Path().string()));
   QSize mainSize;
+  auto written = [&shots](const char* name) {
+    return [&shots, name] { return QFile::exists(QString::fromStdString(shots.File(name))); };
+  };
   WhenOpen(kDialogMain, [&](QtDialogWindow& w) {
     mainSize = w.size();
-    After(QtUi::kScreenshotDelayMs + 200, [this, &w] {
-      WhenModal<QMessageBox>([](QMessageBox& box) {
-        QTimer::singleShot(QtUi::kScreenshotDelayMs + 200, &box, [&box] { box.accept(); });
+    When(written("102-1.png"), [&] {
+      WhenModal<QMessageBox>([&](QMessageBox& box) {
+        When(written("message-1.png"), [&box] { box.accept(); });
+        WhenBackIn(w, [&w] { w.close(); });
       });
       QTest::mouseClick(w.Control(kIdOk), Qt::LeftButton);
-      After(QtUi::kScreenshotDelayMs + 400, [&w] { w.close(); });
     });
   });
   EXPECT_EQ(RunApplication(""), -1);

@@ -8,14 +8,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "platform/core/dialog.h"
@@ -24,6 +27,9 @@
 #include "platform/qt/qt_dialog_window.h"
 #include "platform/qt/qt_host.h"
 #include "tests/support/test_host.h"
+
+// Failures show Qt strings as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace tl::test {
 
@@ -67,6 +73,13 @@ class ScriptedDialog : public Dialog {
   }
   QtDialogWindow* QtWindow() const { return dynamic_cast<QtDialogWindow*>(Window()); }
 };
+
+// A picture of the widget for the eye, in <build>/screenshots/<name>.
+inline void SaveScreenshot(QWidget& widget, const QString& name) {
+  QDir dir(QStringLiteral(TIDELOAD_BUILD_DIR "/screenshots"));
+  dir.mkpath(QStringLiteral("."));
+  widget.grab().save(dir.filePath(name));
+}
 
 // The window's size, caption and every control (kind, text, place and size)
 // as its layout gives them, converted with the window font's base units.
@@ -144,13 +157,22 @@ class QtHostTest : public ::testing::Test {
 
   QtUi& Ui() { return host_->ui; }
 
-  // The innermost open window of that layout, shown and in its loop.
+  // The innermost open window of that layout: shown, in its loop, not ended.
   QtDialogWindow* OpenWindow(int layoutId) {
     std::vector<QtDialogWindow*> windows = Ui().Windows();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-      if ((*it)->Layout().id == layoutId && (*it)->InLoop() && (*it)->isVisible()) return *it;
+      QtDialogWindow* w = *it;
+      if (w->Layout().id == layoutId && w->InLoop() && w->isVisible() && !w->EndRequested()) return w;
     }
     return nullptr;
+  }
+  // No window of that layout is left: its modal run has returned. (An ended
+  // window hides at once, but its loop returns only after the rest of the
+  // events at hand, which may include a test's poll.)
+  bool Gone(int layoutId) {
+    std::vector<QtDialogWindow*> windows = Ui().Windows();
+    return std::none_of(windows.begin(), windows.end(),
+                        [layoutId](QtDialogWindow* w) { return w->Layout().id == layoutId; });
   }
 
   // Runs fn once condition holds, looking every 5 ms.
@@ -174,7 +196,11 @@ class QtHostTest : public ::testing::Test {
                      QApplication::activeModalWidget()->isVisible(); },
          [fn] { fn(*qobject_cast<T*>(QApplication::activeModalWidget())); });
   }
-  void After(int ms, std::function<void()> fn) { QTimer::singleShot(ms, &scope_, std::move(fn)); }
+  // Runs fn once control is back in this window's own loop: every box, file
+  // dialog and child dialog above it has returned.
+  void WhenBackIn(QtDialogWindow& w, std::function<void()> fn) {
+    When([this, &w] { return Ui().IsInnermost(&w); }, std::move(fn));
+  }
 
   TempDir registryDir_;
   std::unique_ptr<QtHost> host_;
