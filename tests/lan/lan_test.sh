@@ -20,14 +20,21 @@ expect_count() {  # expect_count FILE N
   local n; n=$(wc -l <"$1")
   if [ "$n" != "$2" ]; then echo "FAIL: $n lines, expected $2"; fail=1; else echo "ok: $n lines"; fi
 }
+SIM_PIDS=()
 sim() {  # sim HOST ARGS...: a simulated module host in the background
   local host=$1; shift
   "$L" exec "$host" "$SIM" discover --seconds 30 --ready-file "$WORK/ready.$host" "$@" 2>"$WORK/sim.$host.log" &
+  SIM_PIDS+=($!)
+}
+stop_sims() {  # stops every sim and waits until each has written its summary
+  kill "${SIM_PIDS[@]}" 2>/dev/null
+  wait "${SIM_PIDS[@]}" 2>/dev/null
+  SIM_PIDS=()
 }
 wait_ready() {  # wait_ready HOST...
   local h i
   for h in "$@"; do
-    for i in $(seq 100); do [ -e "$WORK/ready.$h" ] && break; sleep 0.05; done
+    for i in $(seq 600); do [ -e "$WORK/ready.$h" ] && break; sleep 0.05; done
     [ -e "$WORK/ready.$h" ] || { echo "FAIL: sim on $h did not start"; cat "$WORK/sim.$h.log"; exit 1; }
   done
 }
@@ -95,8 +102,7 @@ case "$CASE" in
     done
     wait_ready "${hosts[@]}"
     "$L" exec prog "$CLI" find --seconds 0.3 >"$WORK/out" 2>"$WORK/err"
-    "$L" down >/dev/null  # stops the sims so they print what the loss did
-    sleep 0.3
+    stop_sims  # they print what the loss did
     cat "$WORK"/sim.*.log | grep -v '^tideload-sim discover: 12 interface' >"$WORK/sims"
     never=$(sed -n 's/^never answered://p' "$WORK/sims" | tr ' ' '\n' | grep -c . || true)
     dropped=$(sed -n 's/.*sent, \([0-9]*\) dropped/\1/p' "$WORK/sims" | awk '{s+=$1} END {print s+0}')
@@ -127,7 +133,10 @@ case "$CASE" in
     # A second program on the same host: both ports taken.
     "$L" exec prog "$CLI" find --seconds 0 >/dev/null 2>"$WORK/err1" &
     first=$!
-    sleep 0.3
+    for i in $(seq 600); do
+      "$L" exec prog ss -Hunl 'sport = :20035' | grep -q . && break
+      sleep 0.05
+    done
     "$L" exec prog "$CLI" find --seconds 0 >"$WORK/out2" 2>"$WORK/err2"
     wait "$first"
     expect_line "$WORK/err2" "Unable to Bind socket, is Tideload already open?"
