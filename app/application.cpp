@@ -16,8 +16,8 @@ int RunApplication(std::string_view argumentText) {
   }
   MainDialog dialog(argumentText);
   int result = dialog.DoModal();
-  if (result == IDOK) exitStatus = 0;
-  if (result == IDCANCEL) exitStatus = -1;
+  if (result == kResultOk) exitStatus = 0;
+  if (result == kResultCancel) exitStatus = -1;
   return exitStatus;
 }
 

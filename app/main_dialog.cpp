@@ -52,14 +52,14 @@ bool MainDialog::OnInitDialog() {
 
 void MainDialog::OnCommand(int id) {
   // The default button is "Update", not the platform's OK step.
-  if (id == IDOK) {
+  if (id == kResultOk) {
     OnUpdate();
     return;
   }
   Dialog::OnCommand(id);
 }
 
-void MainDialog::OnCancel() { EndDialog(IDCANCEL); }
+void MainDialog::OnCancel() { EndDialog(kResultCancel); }
 
 void MainDialog::OnButton(int id) {
   if (id == kIdBrowse) OnBrowse();

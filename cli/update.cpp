@@ -84,7 +84,7 @@ int RunUpdate(int argc, char** argv) {
 
   ConsoleHost host("tideload-cli");
   host.network.Startup(1, 1, nullptr, nullptr);
-  int result = IDCANCEL;
+  int result = kResultCancel;
   bool interrupted = false;
   {
     ConsoleUpdateUser console(host, user);
@@ -93,11 +93,11 @@ int RunUpdate(int argc, char** argv) {
     result = update.DoModal();
     interrupted = interrupt.Interrupted();
   }  // the connection closed, the bar's line ended, the terminal as it was
-  if (interrupted && result != IDOK) {
+  if (interrupted && result != kResultOk) {
     std::fputs("tideload-cli: update interrupted\n", stderr);
     return kInterruptedStatus;
   }
-  if (result == IDOK) {
+  if (result == kResultOk) {
     ShowMessage("Programming Complete without Error.");
     return 0;
   }

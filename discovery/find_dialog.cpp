@@ -69,7 +69,7 @@ void FindDialog::OnOK() {
     return;
   }
   selectedAddress = record->connectAddress();
-  EndDialog(IDOK);
+  EndDialog(kResultOk);
 }
 
 void FindDialog::addReply(const std::string& nameText, const std::string& appText,

@@ -14,7 +14,7 @@ void MainDialog::OnFind() {
   {
     // Gone (socket closed, records released) before anything else is shown.
     FindDialog find(this);
-    if (find.DoModal() == IDOK) chosen = find.selectedAddress;
+    if (find.DoModal() == kResultOk) chosen = find.selectedAddress;
   }
   if (chosen == 0) {
     ShowMessage("IP not set");

@@ -5,14 +5,14 @@
 namespace tl {
 
 void MainDialog::HandOverToUpdate(std::uint32_t address) {
-  int result = IDCANCEL;
+  int result = kResultCancel;
   {
     // Made for this one update; gone (connection closed, image freed)
     // before the result is reported.
     UpdateDialog update(fileName, address, rebootWhenComplete, this);
     result = update.DoModal();
   }
-  if (result == IDOK) {
+  if (result == kResultOk) {
     if (unattended != 1) ShowMessage("Programming Complete without Error.");
     Dialog::OnOK();
     return;

@@ -107,7 +107,7 @@ void UpdateDialog::AnswerCredentials() {
   promptOpen_ = true;
   const int answer = prompt.DoModal();
   promptOpen_ = false;
-  if (answer != IDOK) {
+  if (answer != kResultOk) {
     OnCancel();
     return;
   }
@@ -173,7 +173,7 @@ void UpdateDialog::StopTimer() {
 
 void UpdateDialog::EndCancelled() {
   ending_ = true;
-  EndDialog(IDCANCEL);
+  EndDialog(kResultCancel);
 }
 
 }  // namespace tl

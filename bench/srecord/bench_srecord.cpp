@@ -38,7 +38,7 @@ constexpr int kOurRunsPerRound = 3;
 class PrintingUi : public tl::Ui {
  public:
   int RunModal(tl::Dialog&) override { return 0; }
-  void MessageBox(std::string_view text) override {
+  void ShowMessageBox(std::string_view text) override {
     std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
   }
   std::optional<std::string> OpenFile(const tl::OpenFileRequest&) override { return std::nullopt; }

@@ -138,7 +138,7 @@ double UpdateOnce(const std::string& file, std::size_t size, unsigned serial, bo
   }
   int status = 0;
   ::waitpid(sim, &status, 0);
-  *ok = result == tl::IDOK && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  *ok = result == tl::kResultOk && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!*ok) std::fprintf(stderr, "run %u: result %d, sim status %d\n", serial, result, status);
   return s;
 }

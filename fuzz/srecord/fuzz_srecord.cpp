@@ -42,7 +42,7 @@ class MemoryFiles : public tl::FileSystem {
 class SilentUi : public tl::Ui {
  public:
   int RunModal(tl::Dialog&) override { return 0; }
-  void MessageBox(std::string_view) override {}
+  void ShowMessageBox(std::string_view) override {}
   std::optional<std::string> OpenFile(const tl::OpenFileRequest&) override { return std::nullopt; }
   std::string ProgramTitle() override { return "fuzz_srecord"; }
 };

@@ -116,8 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     UpdateDialog dialog(file, 0x7F000001, user & 4, nullptr);
     result = dialog.DoModal();
-    if (result != IDOK && result != IDCANCEL) std::abort();
-    if (result == IDOK && !dialog.completed) std::abort();
+    if (result != kResultOk && result != kResultCancel) std::abort();
+    if (result == kResultOk && !dialog.completed) std::abort();
     if (dialog.socket != nullptr &&
         (dialog.socket->lineLength < 0 || dialog.socket->lineLength >= UpdateSocket::kLineBufferSize)) {
       std::abort();

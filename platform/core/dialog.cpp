@@ -34,15 +34,15 @@ bool Dialog::OnInitDialog() {
 
 void Dialog::OnOK() {
   if (!UpdateData(true)) return;
-  EndDialog(IDOK);
+  EndDialog(kResultOk);
 }
 
-void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+void Dialog::OnCancel() { EndDialog(kResultCancel); }
 
 void Dialog::OnCommand(int id) {
-  if (id == IDOK) {
+  if (id == kResultOk) {
     OnOK();
-  } else if (id == IDCANCEL) {
+  } else if (id == kResultCancel) {
     OnCancel();
   } else {
     OnButton(id);

@@ -9,8 +9,8 @@
 
 namespace tl {
 
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
+constexpr int kResultOk = 1;
+constexpr int kResultCancel = 2;
 
 using TreeItem = std::uintptr_t;  // 0: none, or the root as a parent
 constexpr TreeItem kTreeRoot = 0;

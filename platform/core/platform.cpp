@@ -10,7 +10,7 @@ Host& CurrentHost() { return g_host; }
 void SetHost(const Host& host) { g_host = host; }
 
 void ShowMessage(std::string_view text) {
-  if (g_host.ui != nullptr) g_host.ui->MessageBox(text);
+  if (g_host.ui != nullptr) g_host.ui->ShowMessageBox(text);
 }
 
 }  // namespace tl

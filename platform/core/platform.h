@@ -32,7 +32,7 @@ class Ui {
   virtual int RunModal(Dialog& dialog) = 0;
   // A modal box with one OK button, an exclamation icon and the program's
   // title as caption; returns when the user has closed it.
-  virtual void MessageBox(std::string_view text) = 0;
+  virtual void ShowMessageBox(std::string_view text) = 0;
   // The confirmed file's full path, or nothing when the user cancelled.
   virtual std::optional<std::string> OpenFile(const OpenFileRequest& request) = 0;
   // The executable's file name without its extension.

@@ -229,7 +229,7 @@ int HeadlessUi::RunModal(Dialog& dialog) {
   return window.Result();
 }
 
-void HeadlessUi::MessageBox(std::string_view text) {
+void HeadlessUi::ShowMessageBox(std::string_view text) {
   messages_.emplace_back(text);
   HeadlessMessageBox box;
   box.text = std::string(text);

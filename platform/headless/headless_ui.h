@@ -132,7 +132,7 @@ class HeadlessUi : public Ui {
   EventLoop& Loop() { return loop_; }
 
   int RunModal(Dialog& dialog) override;
-  void MessageBox(std::string_view text) override;
+  void ShowMessageBox(std::string_view text) override;
   std::optional<std::string> OpenFile(const OpenFileRequest& request) override;
   std::string ProgramTitle() override { return title_; }
 

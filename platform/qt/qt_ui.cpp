@@ -80,7 +80,7 @@ int QtUi::RunModal(Dialog& dialog) {
   return result;
 }
 
-void QtUi::MessageBox(std::string_view text) {
+void QtUi::ShowMessageBox(std::string_view text) {
   QMessageBox box(QMessageBox::Warning, ToQt(title_), CodePageToQt(text), QMessageBox::Ok, ActiveOwner());
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);

@@ -22,7 +22,7 @@ class QtUi : public Ui {
   explicit QtUi(std::string programTitle);
 
   int RunModal(Dialog& dialog) override;
-  void MessageBox(std::string_view text) override;
+  void ShowMessageBox(std::string_view text) override;
   std::optional<std::string> OpenFile(const OpenFileRequest& request) override;
   std::string ProgramTitle() override { return title_; }
 

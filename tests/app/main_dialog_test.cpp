@@ -28,7 +28,7 @@ TEST(MainDialog, StoredAddressShowsAndCommandLineOverridesIt) {
     w.Press(kIdCancel);
   });
   MainDialog plain("");
-  EXPECT_EQ(plain.DoModal(), IDCANCEL);
+  EXPECT_EQ(plain.DoModal(), kResultCancel);
   EXPECT_EQ(shown, "192.168.1.20");
 
   host.OnDialog(kDialogMain, [&](HeadlessWindow& w) {
@@ -37,7 +37,7 @@ TEST(MainDialog, StoredAddressShowsAndCommandLineOverridesIt) {
     w.Close();
   });
   MainDialog given("-i10.0.0.5 -fC:\\apps\\x_APP.s19 -R");
-  EXPECT_EQ(given.DoModal(), IDCANCEL);
+  EXPECT_EQ(given.DoModal(), kResultCancel);
   EXPECT_EQ(shown, "10.5 C:\\apps\\x_APP.s19 reboot");
 
   // An -I that yields 0 hides the stored address.
@@ -67,7 +67,7 @@ TEST(MainDialog, TakingInStopsAtTheFirstBadBox) {
     EXPECT_EQ(w.Focus(), kIdOctet3);
     w.Press(kIdCancel);
   });
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), kResultCancel);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(host.Messages(), std::vector<std::string>(3, "Please enter an integer between 0 and 255."));
   // The boxes before the bad one were taken in; the rest kept their values.
@@ -88,7 +88,7 @@ TEST(MainDialog, ZeroAddressIsRefusedAndNothingSaved) {
     w.Press(kIdCancel);
   });
   MainDialog dialog("");
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), kResultCancel);
   // The accepted address went on to the update, which had no file to load.
   EXPECT_EQ(host.Messages(),
             (std::vector<std::string>{"Invalid IP address ", "Failed to open file", "Update Failed"}));
@@ -105,7 +105,7 @@ TEST(MainDialog, UnattendedWithoutAddressOpensForInput) {
     w.Press(kIdCancel);
   });
   MainDialog dialog("-A -Fx_APP.s19");
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), kResultCancel);
   EXPECT_TRUE(shown);
 }
 

@@ -58,7 +58,7 @@ TEST_F(FindDialogTest, OkWithoutSelectionStaysOpenThenOkReturnsAddress) {
     Send(m, Ip(192, 168, 1, 99));  // inconsistent: its reported address is taken
     window->Press(kIdOk);
   }, &d);
-  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(result, kResultOk);
   EXPECT_EQ(d.selectedAddress, 0xC0A80114u);
 }
 

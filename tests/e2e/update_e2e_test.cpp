@@ -235,7 +235,7 @@ TEST(UpdateEndToEnd, CancelBeforeTheFirstLineWritesNothing) {
     result = update.DoModal();
     EXPECT_TRUE(host.ui.Messages().empty());
   }
-  EXPECT_EQ(result, tl::IDCANCEL);
+  EXPECT_EQ(result, tl::kResultCancel);
   Finished f = sim.child->Wait(10000);
   EXPECT_EQ(f.status, 0) << f.err;
 }

@@ -70,9 +70,9 @@ TEST_F(DialogWindowTest, EveryLayoutIsBuiltAtItsDialogUnitPositions) {
       ExpectBuiltFromLayout(w);
       checked = true;
       SaveScreenshot(w, QStringLiteral("layout-%1.png").arg(layoutId));
-      dialog.EndDialog(IDCANCEL);
+      dialog.EndDialog(kResultCancel);
     });
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.DoModal(), kResultCancel);
     EXPECT_TRUE(checked);
   }
 }
@@ -94,7 +94,7 @@ TEST_F(DialogWindowTest, TabOrderIsTableOrder) {
         visited.push_back(w.focusWidget());
         QTest::keyClick(w.focusWidget(), Qt::Key_Tab);
       }
-      dialog.EndDialog(IDCANCEL);
+      dialog.EndDialog(kResultCancel);
     });
     dialog.DoModal();
     ASSERT_FALSE(expected.empty());
@@ -145,9 +145,9 @@ TEST_F(DialogWindowTest, ControlsKeepWhatTheCoreAndTheUserPutIn) {
     w.FocusAndSelectAll(kIdOctet3);
     EXPECT_EQ(w.focusWidget(), w.Control(kIdOctet3));
     EXPECT_EQ(qobject_cast<QLineEdit*>(w.Control(kIdOctet3))->selectedText(), QStringLiteral("250"));
-    dialog.EndDialog(IDCANCEL);
+    dialog.EndDialog(kResultCancel);
   });
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), kResultCancel);
 }
 
 TEST_F(DialogWindowTest, ProgressPositionsArePinnedToTheRange) {
@@ -163,7 +163,7 @@ TEST_F(DialogWindowTest, ProgressPositionsArePinnedToTheRange) {
     EXPECT_EQ(bar->value(), 100);
     w.SetProgressPos(kIdProgress, -5);
     EXPECT_EQ(bar->value(), 0);
-    dialog.EndDialog(IDCANCEL);
+    dialog.EndDialog(kResultCancel);
     return true;
   };
   dialog.DoModal();
@@ -254,7 +254,7 @@ TEST_F(DialogWindowTest, TreeItemsCarryTextStateImageAndData) {
   };
   dialog.onInit = [&] {
     check();
-    dialog.EndDialog(IDCANCEL);
+    dialog.EndDialog(kResultCancel);
     return true;
   };
   dialog.DoModal();
@@ -291,7 +291,7 @@ TEST_F(DialogWindowTest, TreeLabelsAndMessagesReadTheCodePage) {
       ShowMessage(c.bytes);
     }
     EXPECT_EQ(tree->topLevelItemCount(), 3);
-    dialog.EndDialog(IDCANCEL);
+    dialog.EndDialog(kResultCancel);
     return true;
   };
   dialog.DoModal();
@@ -324,12 +324,12 @@ TEST_F(DialogWindowTest, ButtonsEnterEscapeAndCloseGoToTheCore) {
     EXPECT_FALSE(w.EndRequested());
     dialog.onCancel = [&] {
       ++cancels;
-      dialog.EndDialog(IDCANCEL);
+      dialog.EndDialog(kResultCancel);
     };
     w.close();
     EXPECT_EQ(cancels, 4);
   });
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), kResultCancel);
 }
 
 // A timer keeps ticking while a message box opened by its own tick is up;
@@ -363,7 +363,7 @@ TEST_F(DialogWindowTest, TimerTicksWhileAMessageBoxIsOpen) {
       QObject::connect(witness, &QTimer::timeout, [&dialog, witness, periods = 0]() mutable {
         if (++periods < 3) return;
         witness->stop();
-        dialog.EndDialog(IDOK);
+        dialog.EndDialog(kResultOk);
       });
       witness->start(10);
     }
@@ -374,7 +374,7 @@ TEST_F(DialogWindowTest, TimerTicksWhileAMessageBoxIsOpen) {
     EXPECT_EQ(box->text(), QStringLiteral("Timed out"));
     box->button(QMessageBox::Ok)->click();
   });
-  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_EQ(dialog.DoModal(), kResultOk);
   EXPECT_GE(ticksWhileBoxOpen, 3);
   EXPECT_EQ(ticks, ticksAtKill);
 }
@@ -396,12 +396,12 @@ TEST_F(DialogWindowTest, EndingInsideANestedLoopWaitsForTheDialogsOwnLoop) {
   };
   WhenModal<QMessageBox>([&](QMessageBox& box) {
     // The module's error line ends the dialog while the box is open.
-    dialog.EndDialog(IDCANCEL);
+    dialog.EndDialog(kResultCancel);
     QtDialogWindow* w = dialog.QtWindow();
     stillOpenAfterEnd = w->isVisible() && w->InLoop();
     box.button(QMessageBox::Ok)->click();
   });
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), kResultCancel);
   EXPECT_TRUE(stillOpenAfterEnd);
   EXPECT_TRUE(afterBox);
 
@@ -421,12 +421,12 @@ TEST_F(DialogWindowTest, EndingInsideANestedLoopWaitsForTheDialogsOwnLoop) {
   WhenOpen(kDialogCredentials, [&](QtDialogWindow& w) {
     EXPECT_EQ(QApplication::activeModalWidget(), &w);
     EXPECT_EQ(w.parentWidget(), parent.QtWindow());
-    parent.EndDialog(IDCANCEL);
+    parent.EndDialog(kResultCancel);
     parentVisibleWhileChild = parent.QtWindow()->isVisible();
-    child.EndDialog(IDOK);
+    child.EndDialog(kResultOk);
   });
-  EXPECT_EQ(parent.DoModal(), IDCANCEL);
-  EXPECT_EQ(childResult, IDOK);
+  EXPECT_EQ(parent.DoModal(), kResultCancel);
+  EXPECT_EQ(childResult, kResultOk);
   EXPECT_TRUE(parentVisibleWhileChild);
 }
 
@@ -449,10 +449,10 @@ TEST_F(DialogWindowTest, EndingDuringInitialisationNeverShowsTheWindow) {
       qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->button(QMessageBox::Ok)->click();
     });
     ShowMessage("during start-up");
-    dialog.EndDialog(IDOK);
+    dialog.EndDialog(kResultOk);
     return true;
   };
-  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_EQ(dialog.DoModal(), kResultOk);
   EXPECT_EQ(shows, 0);
   EXPECT_TRUE(Ui().Windows().empty());
 }
@@ -483,14 +483,14 @@ TEST_F(DialogWindowTest, SystemMenuItemsAreAContextMenuAndF1) {
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), w.mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(&w, &event);
     EXPECT_EQ(commands, (std::vector<unsigned>{16, 16}));
-    dialog.EndDialog(IDCANCEL);
+    dialog.EndDialog(kResultCancel);
   });
   dialog.DoModal();
 
   ScriptedDialog about(kDialogAbout);
   about.onInit = [&] {
     EXPECT_TRUE(about.Window()->HasSystemMenu());
-    about.EndDialog(IDOK);
+    about.EndDialog(kResultOk);
     return true;
   };
   about.DoModal();
@@ -504,7 +504,7 @@ TEST_F(DialogWindowTest, IconResourceBecomesTheWindowIcon) {
     EXPECT_FALSE(icon.isNull());
     EXPECT_EQ(icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32),
               IconPixmap(kIconApp).toImage().convertToFormat(QImage::Format_ARGB32));
-    dialog.EndDialog(IDOK);
+    dialog.EndDialog(kResultOk);
     return true;
   };
   dialog.DoModal();

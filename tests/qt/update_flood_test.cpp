@@ -44,7 +44,7 @@ TEST_F(UpdateFloodTest, EscapeEndsTheUpdateWhileTheModuleKeepsSending) {
   // Escape once the flood is well under way.
   When([&] { return sent.load() > (8u << 20) && OpenWindow(kDialogUpdate) != nullptr; },
        [&] { QTest::keyClick(OpenWindow(kDialogUpdate), Qt::Key_Escape); });
-  EXPECT_EQ(update.DoModal(), IDCANCEL);
+  EXPECT_EQ(update.DoModal(), kResultCancel);
   update.socket.reset();  // closing the connection ends the module's flood
   module.join();
 }

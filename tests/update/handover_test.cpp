@@ -29,7 +29,7 @@ TEST(HandOver, UnattendedFailureIsStillReported) {
   h.NextUpdate("250 Bad image\r\n");
   h.host.OnDialog(kDialogMain, [](HeadlessWindow& w) { w.Press(kIdCancel); });
   MainDialog main("-I10.0.1.5 -F" + h.file + " -A");
-  EXPECT_EQ(main.DoModal(), IDCANCEL);
+  EXPECT_EQ(main.DoModal(), kResultCancel);
   EXPECT_EQ(h.host.Messages(), (std::vector<std::string>{"Error: Bad image", "Update Failed"}));
 }
 
@@ -37,7 +37,7 @@ TEST(HandOver, UnattendedSuccessEndsTheProgramSilently) {
   HandOver h;
   h.NextUpdate("102\r\n103\r\n105\r\n106\r\n");
   MainDialog main("-I10.0.1.5 -F" + h.file + " -R -A");
-  EXPECT_EQ(main.DoModal(), IDOK);
+  EXPECT_EQ(main.DoModal(), kResultOk);
   EXPECT_TRUE(h.host.Messages().empty());
 }
 
@@ -46,7 +46,7 @@ TEST(HandOver, SuccessIsReportedThenTheMainDialogEndsOk) {
   h.NextUpdate("107\r\n");
   h.host.OnDialog(kDialogMain, [](HeadlessWindow& w) { w.Press(kIdOk); });
   MainDialog main("-I10.0.1.5 -F" + h.file);
-  EXPECT_EQ(main.DoModal(), IDOK);
+  EXPECT_EQ(main.DoModal(), kResultOk);
   EXPECT_EQ(h.host.Messages(), (std::vector<std::string>{"Programming Complete without Error."}));
 }
 
@@ -67,7 +67,7 @@ TEST(HandOver, FailureLeavesTheMainDialogOpenForAnotherAttempt) {
     w.Press(kIdOk);
   });
   MainDialog main("-I10.0.1.5 -F" + h.file);
-  EXPECT_EQ(main.DoModal(), IDOK);
+  EXPECT_EQ(main.DoModal(), kResultOk);
   EXPECT_TRUE(openAfterFailure);
   EXPECT_TRUE(closedBeforeReport);
   EXPECT_EQ(h.host.Messages(), (std::vector<std::string>{"Error: Bad image", "Update Failed",

@@ -107,7 +107,7 @@ TEST(UpdateCodes, NormalRunAnswersEveryStepAndEndsOk) {
     u.Lines("105 reboot?\r\n");
     u.Lines("106 done\r\n");
   });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_EQ(u.written, Placement(0x0100, 32) + kImage + "D");
   EXPECT_TRUE(u.Messages().empty());
   EXPECT_EQ(u.dialog.modulePlatform, "RT40");
@@ -117,7 +117,7 @@ TEST(UpdateCodes, NormalRunAnswersEveryStepAndEndsOk) {
 TEST(UpdateCodes, RebootChoiceAnd107) {
   Update u("RT40", 1);
   u.Run([&] { u.Lines("105\r\n107 done\r\n"); });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_EQ(u.written, "R");
 }
 
@@ -146,7 +146,7 @@ TEST(UpdateCodes, PlatformCheck) {
       if (c.line100) u.Lines(std::string(c.line100) + "\r\n");
       u.Lines("102\r\n106\r\n");
     });
-    EXPECT_EQ(u.result, IDOK);
+    EXPECT_EQ(u.result, kResultOk);
     EXPECT_EQ(u.written, c.agree ? Placement(0x0100, 32) : std::string(8, '\0'));
     EXPECT_TRUE(u.Messages().empty());
   }
@@ -170,7 +170,7 @@ TEST(UpdateCodes, ErrorLinesShowTheirTextAndCancel) {
       u.Lines(c.line + "\r\n");
       EXPECT_TRUE(u.window->RunningTimers().empty());  // stopped once the box closed
     });
-    EXPECT_EQ(u.result, IDCANCEL);
+    EXPECT_EQ(u.result, kResultCancel);
     EXPECT_EQ(u.Messages(), (std::vector<std::string>{c.message}));
     EXPECT_EQ(u.written, "");
   }
@@ -180,13 +180,13 @@ TEST(UpdateCodes, ProgramOwnLinesForConnectAndReceiveErrors) {
   {
     Update u;
     u.Run([&] { u.socket->CompleteConnect(111); });
-    EXPECT_EQ(u.result, IDCANCEL);
+    EXPECT_EQ(u.result, kResultCancel);
     EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Error: Connect error"}));
   }
   {
     Update u;
     u.Run([&] { u.socket->SignalReceiveError(104); });
-    EXPECT_EQ(u.result, IDCANCEL);
+    EXPECT_EQ(u.result, kResultCancel);
     EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Error: Receive error"}));
   }
 }
@@ -200,7 +200,7 @@ TEST(UpdateCodes, OtherCodesOnlyRestartTheIdleCount) {
     });
     u.host.After(58000, [&] { u.Lines("106\r\n"); });  // 29 s after: not yet timed out
   });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_TRUE(u.Messages().empty());
   EXPECT_EQ(u.written, "");
   EXPECT_EQ(u.progress, (std::vector<int>{0}));
@@ -209,11 +209,11 @@ TEST(UpdateCodes, OtherCodesOnlyRestartTheIdleCount) {
 TEST(UpdateCodes, ProgressLimits) {
   Update u;
   u.Run([&] { u.Lines("301\r\n400\r\n450\r\n2147483647\r\n106\r\n"); });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_EQ(u.progress, (std::vector<int>{0, 1, 100, 100, 100}));
   Update v;
   v.Run([&] { v.Lines("300\r\n"); });
-  EXPECT_EQ(v.result, IDCANCEL);
+  EXPECT_EQ(v.result, kResultCancel);
   EXPECT_EQ(v.Messages(), (std::vector<std::string>{"Error:"}));
 }
 
@@ -225,7 +225,7 @@ TEST(UpdateCodes, SendErrorOnlyWhenTheWriteTakesFewerBytes) {
     u.socket->writeLimit = -1;
     u.Lines("105\r\n106\r\n");  // the exchange goes on
   });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Send Error"}));
   EXPECT_EQ(u.written, kImage.substr(0, 10) + "D");
 }
@@ -241,7 +241,7 @@ TEST(UpdateCodes, AgainWhileTheImageIsStillQueuedSendsNothingMore) {
     u.socket->queued = 0;  // gone: a later request is answered again
     u.Lines("103\r\n106\r\n");
   });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_EQ(u.written, kImage + kImage);
   EXPECT_TRUE(u.Messages().empty());
 }
@@ -252,7 +252,7 @@ TEST(UpdateLines, TwoLinesInOneReadAreHandledInOrder) {
   Update u;
   u.Run([&] { u.Lines("100 a:RT40:b\r\n102\r\n"); });
   // 102 saw the platform of the 100 before it; the dialog still runs.
-  EXPECT_EQ(u.result, IDCANCEL);  // ended by the time-out
+  EXPECT_EQ(u.result, kResultCancel);  // ended by the time-out
   EXPECT_EQ(u.written, Placement(0x0100, 32));
 }
 
@@ -261,7 +261,7 @@ TEST(UpdateLines, DoneFollowedByAnErrorLineEndsCancelledWithoutABox) {
   // no further boxes.
   Update u;
   u.Run([&] { u.Lines("106 done\r\n250 late\r\n"); });
-  EXPECT_EQ(u.result, IDCANCEL);
+  EXPECT_EQ(u.result, kResultCancel);
   EXPECT_TRUE(u.Messages().empty());
 }
 
@@ -297,7 +297,7 @@ TEST(UpdateLines, AtMostOneBoxAndOnePromptOfTheUpdateAtATime) {
     u.Run(flood);
     EXPECT_EQ(mostBoxes, c.boxes);
     EXPECT_EQ(static_cast<std::size_t>(prompts), c.prompts);
-    EXPECT_EQ(u.result, IDCANCEL);
+    EXPECT_EQ(u.result, kResultCancel);
   }
 }
 
@@ -333,7 +333,7 @@ TEST(UpdateLines, CodeParsing) {
 TEST(UpdateLines, HugeCodeIsProgressNotAnError) {
   Update u;
   u.Run([&] { u.Lines("4294967546 wraps to 250\r\n106\r\n"); });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_TRUE(u.Messages().empty());
   EXPECT_EQ(u.progress.back(), 100);
 }
@@ -349,7 +349,7 @@ TEST(UpdateCredentials, OkSendsNameZeroPasswordCrLf) {
     w.Press(kIdOk);
   });
   u.Run([&] { u.Lines("101 password?\r\n106\r\n"); });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
   EXPECT_EQ(u.written, std::string("ab\0cd\r\n", 7));
   EXPECT_TRUE(u.Messages().empty());  // never shown anywhere
 }
@@ -384,7 +384,7 @@ TEST(UpdateCredentials, CancelEndsCancelledAndSendsNothing) {
     w.Press(kIdCancel);
   });
   u.Run([&] { u.Lines("101\r\n"); });
-  EXPECT_EQ(u.result, IDCANCEL);
+  EXPECT_EQ(u.result, kResultCancel);
   EXPECT_EQ(u.written, "");
 }
 
@@ -407,7 +407,7 @@ TEST(UpdateCredentials, PromptLeftOpenTimesOutButStillSendsWhenClosed) {
   });
   EXPECT_TRUE(promptOpenAfterTimeout);
   EXPECT_TRUE(updateEndAsked);
-  EXPECT_EQ(u.result, IDCANCEL);
+  EXPECT_EQ(u.result, kResultCancel);
   EXPECT_EQ(u.written, std::string("\0p\r\n", 4));
   EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Error: Timed out"}));
 }
@@ -423,7 +423,7 @@ TEST(UpdateIdle, ThirtyTicksWithoutALineTimeOut) {
   });
   EXPECT_TRUE(runningAt49s);
   EXPECT_EQ(u.host.loop.NowMs(), 50000u);  // the 30th tick after the line
-  EXPECT_EQ(u.result, IDCANCEL);
+  EXPECT_EQ(u.result, kResultCancel);
   EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Error: Timed out"}));
   EXPECT_EQ(u.progress, (std::vector<int>{0}));  // the timer never moves the bar
 }
@@ -449,7 +449,7 @@ TEST(UpdateIdle, ErrorBoxLeftOpenGetsNoSecondBoxOnTop) {
   EXPECT_EQ(boxesWhenSecondShown, 0u);  // one box of the update at a time
   EXPECT_TRUE(timerRunningAt29s);       // the time-out still ends the update
   EXPECT_EQ(u.host.loop.NowMs(), 35000u);
-  EXPECT_EQ(u.result, IDCANCEL);
+  EXPECT_EQ(u.result, kResultCancel);
   EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Error: Bad image"}));
 }
 
@@ -458,7 +458,7 @@ TEST(UpdateIdle, SocketThatCannotBeCreated) {
   u.host.net.tcpCreateFails = true;
   u.host.net.lastError = 10055;
   u.Run(nullptr);
-  EXPECT_EQ(u.result, IDCANCEL);
+  EXPECT_EQ(u.result, kResultCancel);
   EXPECT_EQ(u.Messages(),
             (std::vector<std::string>{"Error on Connect = 10055 for 0", "Error: Timed out"}));
 }
@@ -469,7 +469,7 @@ TEST(UpdateIdle, ModuleThatClosesIsTimedOut) {
     u.Lines("100 x:RT40:y\r\n");
     u.Lines("");  // readable, nothing to read: the peer closed
   });
-  EXPECT_EQ(u.result, IDCANCEL);
+  EXPECT_EQ(u.result, kResultCancel);
   EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Error: Timed out"}));
 }
 
@@ -478,7 +478,7 @@ TEST(UpdateIdle, ModuleThatClosesIsTimedOut) {
 TEST(UpdateStart, FileThatFailsToLoadNeverConnects) {
   TestHost host;
   UpdateDialog dialog(host.registryDir.File("missing_APP.s19"), kModule, 0, nullptr);
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), kResultCancel);
   EXPECT_EQ(host.net.tcpConnects, 0);
   EXPECT_EQ(dialog.socket, nullptr);
   ASSERT_FALSE(host.Messages().empty());
@@ -494,7 +494,7 @@ TEST(UpdateStart, CancelBeforeTheFirstLineWritesNothingAndCloses) {
       EXPECT_EQ(u.window->Focus(), kIdCancel);
       u.window->Press(kIdCancel);
     });
-    EXPECT_EQ(u.result, IDCANCEL);
+    EXPECT_EQ(u.result, kResultCancel);
     EXPECT_EQ(u.written, "");
     EXPECT_TRUE(u.Messages().empty());
     EXPECT_FALSE(destroyed);
@@ -508,7 +508,7 @@ TEST(UpdateStart, CancelAfterCompletionEndsOk) {
     u.dialog.completed = true;
     u.window->Close();
   });
-  EXPECT_EQ(u.result, IDOK);
+  EXPECT_EQ(u.result, kResultOk);
 }
 
 }  // namespace
