@@ -33,11 +33,10 @@ class Printer {
     std::vector<TreeItem> out = items;
     if (format_.order == FoundOrder::Answered) return out;
     static const std::string kNoName;
-    auto address = [&](TreeItem i) { return Record(i) ? Record(i)->connectAddress() : 0u; };
     auto name = [&](TreeItem i) -> const std::string& { return Record(i) ? Record(i)->nameText : kNoName; };
     std::stable_sort(out.begin(), out.end(), [&](TreeItem a, TreeItem b) {
       if (format_.order == FoundOrder::Name && name(a) != name(b)) return name(a) < name(b);
-      return address(a) < address(b);
+      return LowestAddress(a) < LowestAddress(b);
     });
     return out;
   }
@@ -80,6 +79,18 @@ class Printer {
  private:
   const DeviceRecord* Record(TreeItem item) const {
     return static_cast<const DeviceRecord*>(tree_.nodes.at(item).data);
+  }
+
+  // The lowest address among the record's interfaces: a group sorts by
+  // the same key whichever of them answered first.
+  std::uint32_t LowestAddress(TreeItem item) const {
+    const DeviceRecord* r = Record(item);
+    if (r == nullptr) return 0;
+    std::uint32_t lowest = r->connectAddress();
+    for (TreeItem c : tree_.nodes.at(item).children) {
+      if (const DeviceRecord* child = Record(c)) lowest = std::min(lowest, child->connectAddress());
+    }
+    return lowest;
   }
 
   // A group: every interface's address, each once; else the record's own.

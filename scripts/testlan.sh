@@ -6,7 +6,7 @@
 #   testlan.sh bench N               after up: a second bridge, prog on it too, N hosts
 #   testlan.sh routed N              after up: a router to a third bridge with N hosts
 #   testlan.sh exec NAME CMD...      run CMD in host NAME (prog, m1..mN, dual, br,
-#                                    b1..bN, rt, r1..rN)
+#                                    b1..bN, span, rt, r1..rN)
 #   testlan.sh addr NAME             the host's IPv4 address(es), one a line
 #   testlan.sh addrs NAME COUNT      give host NAME COUNT more addresses; prints them
 #   testlan.sh list                  the namespaces of this LAN
@@ -26,7 +26,8 @@
 #   dual  10.77.9.1 on eth0 and 10.77.9.2 on eth1
 # Extra addresses from "addrs" come from 10.77.(100+K).J.
 # "bench" adds bridge br1, 10.78.0.0/16, with prog's eth1 10.78.0.1 and
-# hosts bI at 10.78.1.I: a program host on two networks.
+# hosts bI at 10.78.1.I: a program host on two networks; and span, a host on
+# both: 10.77.8.1 on eth0 (br0), 10.78.8.1 on eth1 (br1).
 # "routed" adds bridge br2, 10.79.0.0/16, behind the router rt (10.77.0.254
 # on br0, 10.79.0.254 on br2, forwarding, also subnet broadcasts), with hosts
 # rI at 10.79.1.I; prog reaches 10.79.0.0/16 through rt, and only there.
@@ -115,7 +116,9 @@ bench() {  # bench N
   bridge br1
   plug prog eth1 10.78.0.1 br1
   hosts "$n" b 10.78 br1
-  echo "testlan: $P bench: prog's eth1 on br1, b1..b$n"
+  host span 10.77.8.1
+  plug span eth1 10.78.8.1 br1
+  echo "testlan: $P bench: prog's eth1 on br1, b1..b$n, span"
 }
 
 routed() {  # routed N
