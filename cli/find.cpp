@@ -219,7 +219,7 @@ const CommandSpec kFindCommand = {
     "search the network for modules and print what answered",
     {{"--json", nullptr, nullptr, "a JSON array instead of the indented tree"},
      {"--seconds", nullptr, "S", "listen S more seconds after the third heard list (1)"},
-     {"--interface", nullptr, "NAME", "broadcast out of this interface only (repeatable)"},
+     {"--interface", nullptr, "NAME", "broadcast out of the interfaces named, no other (repeatable)"},
      {"--to", nullptr, "ADDRESS", "search at this unicast or subnet broadcast address (repeatable)"},
      {"--broadcast", nullptr, nullptr, "with --to: broadcast on the interfaces as well"},
      {"--sort", nullptr, "KEY", "order by 'address' or 'name' (default: as they answered)"},

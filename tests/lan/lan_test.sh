@@ -263,6 +263,10 @@ case "$CASE" in
     find_in both --to 10.79.255.255 --broadcast --sort name --expect 3 --seconds 30
     expect_lines "$WORK/both.out" "Ma DHCP'd at 10.77.1.1 running :M" "Ra DHCP'd at 10.79.1.1 running :R" \
       "Rb DHCP'd at 10.79.1.2 running :R"
+    for bad in 10.79.1 10.79.1.256 0.0.0.0 rt ""; do
+      "$L" exec prog "$CLI" find --to "$bad" >/dev/null 2>"$WORK/bad.err"
+      [ $? = 2 ] && grep -qF "bad --to '$bad'" "$WORK/bad.err" || { echo "FAIL: --to '$bad'"; fail=1; }
+    done
     ;;
   sort)
     # Names in another order than addresses, a group whose interfaces answer
@@ -312,6 +316,10 @@ case "$CASE" in
     expect_status six 0
     expect_count "$WORK/six.out" 6
     grep -qFx "tideload-cli find: 5 of 6 expected interfaces answered" "$WORK/six.err" || { echo "FAIL: word of the missing one"; fail=1; }
+    for bad in -1 1e3 10001 "" " 5" 5x; do
+      "$L" exec prog "$CLI" find --expect "$bad" >/dev/null 2>"$WORK/bad.err"
+      [ $? = 2 ] && grep -qF "bad --expect '$bad'" "$WORK/bad.err" || { echo "FAIL: --expect '$bad'"; fail=1; }
+    done
     ;;
   *) echo "unknown case $CASE"; exit 2 ;;
 esac
