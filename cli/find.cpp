@@ -1,20 +1,26 @@
 // tideload-cli find: one search with the device selection dialog on the
-// console host, then the tree it shows, as text or JSON.
+// console host, out of every interface or to given addresses, then the tree
+// it shows, as text or JSON.
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/find_output.h"
 #include "discovery/device_record.h"
 #include "discovery/find_dialog.h"
 #include "platform/console/console_host.h"
 #include "platform/console/console_text.h"
-#include "platform/core/code_page.h"
 
 namespace tl::cli {
 
@@ -22,14 +28,21 @@ namespace {
 
 constexpr int kMostSeconds = 3600;
 
-// The host's network, counting the datagrams that went out: a search whose
-// every send failed (no route, say) heard nothing because it asked nothing.
+// One place the search goes, and what the sends there did.
+struct Target {
+  SearchDestination destination;
+  std::string where;  // "out of eth1", "to 10.1.2.255"
+  int sent = 0;
+  int lastError = 0;
+};
+
+// The host's network, counting per target the datagrams that went out: a
+// search whose every send failed (no route, say) heard nothing because it
+// asked nothing.
 class SendCountingNetwork final : public Network {
  public:
-  explicit SendCountingNetwork(Network& network) : network_(network) {}
-
-  int sent = 0;
-  int lastSendError = 0;
+  SendCountingNetwork(Network& network, std::vector<Target>& targets)
+      : network_(network), targets_(targets) {}
 
   bool Startup(int major, int minor, int* grantedMajor, int* grantedMinor) override {
     return network_.Startup(major, minor, grantedMajor, grantedMinor);
@@ -39,6 +52,7 @@ class SendCountingNetwork final : public Network {
     if (!socket) return nullptr;
     return std::make_unique<Socket>(std::move(socket), *this);
   }
+  std::vector<NetworkInterface> Interfaces() override { return network_.Interfaces(); }
   std::unique_ptr<TcpSocket> ConnectTcp(std::uint32_t address, std::uint16_t port,
                                         SocketEvents& events) override {
     return network_.ConnectTcp(address, port, events);
@@ -46,6 +60,19 @@ class SendCountingNetwork final : public Network {
   long LastError() override { return network_.LastError(); }
 
  private:
+  long Count(unsigned via, std::uint32_t address, long n) {
+    const int error = errno;
+    for (Target& t : targets_) {
+      if (t.destination.via != via || t.destination.address != address) continue;
+      if (n >= 0) {
+        ++t.sent;
+      } else {
+        t.lastError = error;
+      }
+    }
+    return n;
+  }
+
   class Socket final : public UdpSocket {
    public:
     Socket(std::unique_ptr<UdpSocket> socket, SendCountingNetwork& network)
@@ -53,17 +80,19 @@ class SendCountingNetwork final : public Network {
     bool EnableBroadcast() override { return socket_->EnableBroadcast(); }
     long SendTo(const void* data, std::size_t length, std::uint32_t address,
                 std::uint16_t port) override {
-      const long n = socket_->SendTo(data, length, address, port);
-      if (n >= 0) {
-        ++network_.sent;
-      } else {
-        network_.lastSendError = errno;
-      }
-      return n;
+      return network_.Count(0, address, socket_->SendTo(data, length, address, port));
+    }
+    long SendToVia(unsigned via, const void* data, std::size_t length, std::uint32_t address,
+                   std::uint16_t port) override {
+      return network_.Count(via, address, socket_->SendToVia(via, data, length, address, port));
     }
     long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                      std::uint16_t* fromPort) override {
       return socket_->ReceiveFrom(buffer, capacity, fromAddress, fromPort);
+    }
+    long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                       std::uint16_t* fromPort, unsigned* arrivedOn) override {
+      return socket_->ReceiveFromOn(buffer, capacity, fromAddress, fromPort, arrivedOn);
     }
 
    private:
@@ -72,6 +101,43 @@ class SendCountingNetwork final : public Network {
   };
 
   Network& network_;
+  std::vector<Target>& targets_;
+};
+
+// The selection dialog, telling once the request went out and so many
+// distinct interfaces (device and interface MAC) have answered.
+class CountingFind final : public FindDialog {
+ public:
+  CountingFind(std::size_t expect, std::function<void()> enough)
+      : FindDialog(nullptr), expect_(expect), enough_(std::move(enough)) {}
+
+  // The request has gone out: from now on enough is enough.
+  void Asked() {
+    asked_ = true;
+    Check();
+  }
+
+  // Distinct interfaces heard, counted up to the number expected.
+  std::size_t Heard() const { return heard_.size(); }
+
+  void addReply(const Reply& reply) override {
+    FindDialog::addReply(reply);
+    if (heard_.size() < expect_) heard_.insert({GroupKeyOf(reply.infoBlock), InterfaceMacOf(reply.infoBlock)});
+    Check();
+  }
+
+ private:
+  void Check() {
+    if (!asked_ || told_ || heard_.size() < expect_) return;
+    told_ = true;
+    enough_();
+  }
+
+  std::size_t expect_;
+  std::function<void()> enough_;
+  std::set<std::pair<MacAddress, MacAddress>> heard_;  // at most expect_ of them
+  bool asked_ = false;
+  bool told_ = false;
 };
 
 // A plain decimal number of seconds in range: no inf, nan or hex; -0 is 0.
@@ -84,39 +150,63 @@ bool ParseSeconds(const char* text, double* seconds) {
   return true;
 }
 
-std::string MacText(const MacAddress& m) {
-  char buf[18];
-  std::snprintf(buf, sizeof buf, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
-  return buf;
+// Decimal digits only, 0 to most.
+bool ParseCount(const char* text, std::size_t most, std::size_t* count) {
+  if (*text == '\0' || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 9) return false;
+  *count = std::strtoul(text, nullptr, 10);
+  return *count <= most;
 }
 
-void PrintText(const HeadlessWindow::Control& tree, TreeItem item, int depth) {
-  const HeadlessWindow::TreeNode& node = tree.nodes.at(item);
-  WriteLine(stdout, std::string(2 * static_cast<std::size_t>(depth), ' ') + Cp1252ToUtf8(node.text));
-  for (TreeItem child : node.children) PrintText(tree, child, depth + 1);
+std::optional<std::uint32_t> ParseDestination(const char* text) {
+  in_addr a{};
+  if (::inet_pton(AF_INET, text, &a) != 1) return std::nullopt;
+  const std::uint32_t address = ntohl(a.s_addr);
+  if (address == 0) return std::nullopt;
+  return address;
 }
 
-std::string Json(const HeadlessWindow::Control& tree, TreeItem item) {
-  const HeadlessWindow::TreeNode& node = tree.nodes.at(item);
-  const auto* r = static_cast<const DeviceRecord*>(node.data);
-  std::string s = "{\"label\": " + JsonString(node.text) + ", \"stateImage\": " + std::to_string(node.stateImage);
-  if (r != nullptr) {
-    s += ", \"address\": \"" + DottedAddress(r->connectAddress()) + "\"";
-    s += ", \"source\": \"" + DottedAddress(r->sourceAddress) + "\"";
-    s += std::string(", \"dhcp\": ") + (r->usesDhcp() ? "true" : "false");
-    s += std::string(", \"consistent\": ") + (r->isConsistent() ? "true" : "false");
-    s += ", \"kind\": " + JsonString(r->kindName());
-    s += ", \"interfaceMac\": \"" + MacText(r->interfaceMac()) + "\"";
-    s += ", \"deviceMac\": \"" + MacText(DeviceMacOf(r->infoBlock)) + "\"";
-    s += ", \"name\": " + JsonString(r->nameText);
-    s += ", \"app\": " + JsonString(r->appText);
+bool Broadcasts(const NetworkInterface& i) { return i.up && i.canBroadcast; }
+
+// Where the search goes: the limited broadcast out of each chosen interface
+// (by routing alone when none can broadcast), then each --to address.
+// Empty with the reason in *error when a name is no such interface.
+std::vector<Target> ChooseTargets(const std::vector<NetworkInterface>& interfaces,
+                                  const std::vector<const char*>& names,
+                                  const std::vector<std::uint32_t>& to, bool broadcast,
+                                  std::string* error) {
+  std::vector<Target> targets;
+  auto add = [&](std::uint32_t address, unsigned via, std::string where) {
+    for (const Target& t : targets) {
+      if (t.destination.address == address && t.destination.via == via) return;
+    }
+    targets.push_back(Target{SearchDestination{address, via}, std::move(where)});
+  };
+  if (broadcast) {
+    for (const char* name : names) {
+      const NetworkInterface* found = nullptr;
+      for (const NetworkInterface& i : interfaces) {
+        if (i.name == name && Broadcasts(i)) found = &i;
+      }
+      if (found == nullptr) {
+        std::string usable;
+        for (const NetworkInterface& i : interfaces) {
+          if (Broadcasts(i)) usable += (usable.empty() ? "" : ", ") + i.name;
+        }
+        *error = std::string("no interface '") + name + "' that is up and can broadcast (" +
+                 (usable.empty() ? std::string("there is none") : "there are " + usable) + ")";
+        return {};
+      }
+      add(kBroadcastAddress, found->id, "out of " + found->name);
+    }
+    if (names.empty()) {
+      for (const NetworkInterface& i : interfaces) {
+        if (Broadcasts(i)) add(kBroadcastAddress, i.id, "out of " + i.name);
+      }
+    }
+    if (targets.empty()) add(kBroadcastAddress, 0, "to " + DottedAddress(kBroadcastAddress));
   }
-  s += ", \"children\": [";
-  for (std::size_t i = 0; i < node.children.size(); ++i) {
-    if (i) s += ", ";
-    s += Json(tree, node.children[i]);
-  }
-  return s + "]}";
+  for (std::uint32_t address : to) add(address, 0, "to " + DottedAddress(address));
+  return targets;
 }
 
 }  // namespace
@@ -126,63 +216,123 @@ const CommandSpec kFindCommand = {
     "",
     0,
     0,
-    "search the local network for modules and print what answered",
+    "search the network for modules and print what answered",
     {{"--json", nullptr, nullptr, "a JSON array instead of the indented tree"},
-     {"--seconds", nullptr, "S", "listen S more seconds after the third heard list (1)"}},
-    "  One search: the request, then three heard lists 1.5 s apart. It broadcasts:\n"
-    "  run it on the modules' network or inside the test LAN. Interfaces beyond\n"
-    "  the list's bound (ten thousand) are left out, and stderr says how many.\n"
-    "Exit status: 0 the search ran (also when nothing answered); 1 the socket could not\n"
-    "be opened, or no request could be sent (no route, say); 2 a usage error.\n",
+     {"--seconds", nullptr, "S", "listen S more seconds after the third heard list (1)"},
+     {"--interface", nullptr, "NAME", "broadcast out of the interfaces named, no other (repeatable)"},
+     {"--to", nullptr, "ADDRESS", "search at this unicast or subnet broadcast address (repeatable)"},
+     {"--broadcast", nullptr, nullptr, "with --to: broadcast on the interfaces as well"},
+     {"--sort", nullptr, "KEY", "order by 'address' or 'name' (default: as they answered)"},
+     {"--expect", nullptr, "N", "end as soon as N distinct interfaces have answered"}},
+    "  One search: the request, then three heard lists 1.5 s apart, each sent to\n"
+    "  255.255.255.255 out of every interface that is up and can broadcast (or\n"
+    "  those named with --interface), so modules on every network card answer;\n"
+    "  all replies make one tree. --to sends them to that address instead, through\n"
+    "  the routing table (a module or a subnet behind a router); add --broadcast or\n"
+    "  --interface to broadcast as well. It broadcasts: run it on the modules'\n"
+    "  network or inside the test LAN. Interfaces beyond the list's bound (ten\n"
+    "  thousand) are left out, and stderr says how many. JSON gives each reply's\n"
+    "  arrival interface (\"interface\") and each device's addresses (\"addresses\").\n"
+    "Exit status: 0 the search ran (also when nothing answered, or fewer than --expect);\n"
+    "1 the socket could not be opened, or no request could be sent (no route, say);\n"
+    "2 a usage error, or an --interface that is not up or cannot broadcast.\n",
 };
 
 int RunFind(int argc, char** argv) {
   GivenOptions given;
   if (std::optional<int> status = ParseCommandLine(kFindCommand, argc, argv, given)) return *status;
-  const bool json = given.Has("--json");
+  FoundFormat format;
+  format.json = given.Has("--json");
   double seconds = 1.0;
   if (const char* text = given.Value("--seconds"); text != nullptr && !ParseSeconds(text, &seconds)) {
     return UsageError(kFindCommand, std::string("bad --seconds '") + text + "' (a number, 0 to " +
                                         std::to_string(kMostSeconds) + ")");
   }
+  if (const char* key = given.Value("--sort")) {
+    if (std::strcmp(key, "address") == 0) {
+      format.order = FoundOrder::Address;
+    } else if (std::strcmp(key, "name") == 0) {
+      format.order = FoundOrder::Name;
+    } else {
+      return UsageError(kFindCommand, std::string("bad --sort '") + key + "' (address or name)");
+    }
+  }
+  std::optional<std::size_t> expect;
+  if (const char* text = given.Value("--expect")) {
+    std::size_t n = 0;
+    if (!ParseCount(text, DeviceList::kMostInterfaces, &n)) {
+      return UsageError(kFindCommand, std::string("bad --expect '") + text + "' (a count, 0 to " +
+                                          std::to_string(DeviceList::kMostInterfaces) + ")");
+    }
+    expect = n;
+  }
+  std::vector<std::uint32_t> to;
+  for (const char* text : given.Values("--to")) {
+    std::optional<std::uint32_t> address = ParseDestination(text);
+    if (!address) return UsageError(kFindCommand, std::string("bad --to '") + text + "' (an IPv4 address)");
+    to.push_back(*address);
+  }
 
   ConsoleHost host("tideload");
-  SendCountingNetwork network(host.network);
+  const std::vector<NetworkInterface> interfaces = host.network.Interfaces();
+  for (const NetworkInterface& i : interfaces) format.interfaceNames[i.id] = i.name;
+  const std::vector<const char*> names = given.Values("--interface");
+  std::string error;
+  std::vector<Target> targets =
+      ChooseTargets(interfaces, names, to, to.empty() || given.Has("--broadcast") || !names.empty(), &error);
+  if (targets.empty()) return UsageError(kFindCommand, error);
+
+  SendCountingNetwork network(host.network, targets);
   Host counted = CurrentHost();
   counted.network = &network;
   SetHost(counted);
-  FindDialog find(nullptr);
+  HeadlessWindow* window = nullptr;
+  bool ended = false;
+  auto end = [&] {
+    if (ended || window == nullptr) return;
+    ended = true;
+    PrintFound(stdout, *window->Find(kIdDeviceTree), format);
+    std::fflush(stdout);
+    window->Close();
+  };
+  CountingFind find(expect.value_or(0), [&] { host.loop.Post(0, end); });
+  std::vector<SearchDestination> destinations;
+  for (const Target& t : targets) destinations.push_back(t.destination);
+  find.SetSearchDestinations(destinations);
   bool opened = true;
-  host.ui.hooks().onDialogShown = [&](HeadlessWindow& window) {
+  host.ui.hooks().onDialogShown = [&](HeadlessWindow& w) {
+    window = &w;
     opened = find.Socket() != nullptr && find.Socket()->IsOpen();
     const auto endMs = static_cast<std::uint64_t>(
         FindDialog::kSearchPeriodMs * FindDialog::kHeardListsPerSearch + seconds * 1000.0);
-    HeadlessWindow* w = &window;
-    host.loop.Post(endMs, [&, w] {
-      const HeadlessWindow::Control* tree = w->Find(kIdDeviceTree);
-      if (json) {
-        std::string out = "[";
-        for (std::size_t i = 0; i < tree->roots.size(); ++i) {
-          out += i ? ",\n " : "";
-          out += Json(*tree, tree->roots[i]);
-        }
-        std::printf("%s]\n", out.c_str());
-      } else {
-        for (TreeItem root : tree->roots) PrintText(*tree, root, 0);
-      }
-      std::fflush(stdout);
-      if (const std::size_t leftOut = find.Devices().LeftOut(); leftOut > 0) {
-        WriteLine(stderr, std::to_string(leftOut) + " further interfaces were left out");
-      }
-      w->Close();
-    });
+    host.loop.Post(endMs, end);
+    if (expect) find.Asked();
   };
   find.DoModal();
+  if (const std::size_t leftOut = find.Devices().LeftOut(); leftOut > 0) {
+    WriteLine(stderr, std::to_string(leftOut) + " further interfaces were left out");
+  }
   if (!opened) return 1;
-  if (network.sent == 0) {
+  int sent = 0;
+  int lastError = 0;
+  for (const Target& t : targets) {
+    sent += t.sent;
+    if (t.sent == 0) lastError = t.lastError;
+  }
+  if (sent == 0) {
     WriteLine(stderr, std::string("tideload-cli find: no search request could be sent: ") +
-                          std::strerror(network.lastSendError));
+                          std::strerror(lastError));
     return 1;
+  }
+  for (const Target& t : targets) {
+    if (t.sent == 0) {
+      WriteLine(stderr, "tideload-cli find: nothing could be sent " + t.where + ": " +
+                            std::strerror(t.lastError));
+    }
+  }
+  if (expect && find.Heard() < *expect) {
+    WriteLine(stderr, "tideload-cli find: " + std::to_string(find.Heard()) + " of " +
+                          std::to_string(*expect) + " expected interfaces answered");
   }
   return 0;
 }

@@ -21,7 +21,12 @@ const OptionSpec* FindOption(const CommandSpec& spec, const std::string& name) {
 
 const char* GivenOptions::Value(const std::string& name) const {
   auto it = given_.find(name);
-  return it == given_.end() ? nullptr : it->second;
+  return it == given_.end() ? nullptr : it->second.back();
+}
+
+std::vector<const char*> GivenOptions::Values(const std::string& name) const {
+  auto it = given_.find(name);
+  return it == given_.end() ? std::vector<const char*>{} : it->second;
 }
 
 std::string UsageLine(const CommandSpec& spec) {
@@ -83,13 +88,13 @@ std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** ar
       if (equals != std::string::npos) {
         return UsageError(spec, std::string("option '") + option->name + "' takes no value");
       }
-      given.given_[option->name] = "";
+      given.given_[option->name].push_back("");
       continue;
     }
     if (equals != std::string::npos) {
-      given.given_[option->name] = argv[i] + equals + 1;
+      given.given_[option->name].push_back(argv[i] + equals + 1);
     } else if (i + 1 < argc) {
-      given.given_[option->name] = argv[++i];
+      given.given_[option->name].push_back(argv[++i]);
     } else {
       return UsageError(spec, std::string("option '") + option->name + "' needs a value");
     }

@@ -34,11 +34,13 @@ class GivenOptions {
   bool Has(const std::string& name) const { return given_.count(name) != 0; }
   // The value given last, or nullptr.
   const char* Value(const std::string& name) const;
+  // Every value given, in order (a repeatable option).
+  std::vector<const char*> Values(const std::string& name) const;
   const std::vector<const char*>& Operands() const { return operands_; }
 
  private:
   friend std::optional<int> ParseCommandLine(const CommandSpec&, int, char**, GivenOptions&);
-  std::map<std::string, const char*> given_;
+  std::map<std::string, std::vector<const char*>> given_;
   std::vector<const char*> operands_;
 };
 

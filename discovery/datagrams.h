@@ -47,6 +47,7 @@ struct Reply {
   std::string appText;
   std::uint32_t sourceAddress = 0;
   InfoBlock infoBlock{};
+  unsigned arrivedOn = 0;  // the local interface it came in on (the host's id); 0: not known
 };
 
 // Fields read out of an information block.

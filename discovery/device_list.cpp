@@ -105,6 +105,7 @@ void DeviceList::AddReply(const Reply& reply, DeviceTreeView* view) {
     own.appText = group.appText;
     own.sourceAddress = group.sourceAddress;
     own.infoBlock = group.infoBlock;
+    own.arrivedOn = group.arrivedOn;
     group.children = std::make_unique<DeviceRecord>(own);
     device.lastChild = group.children.get();
     Refresh(view, group);

@@ -7,7 +7,8 @@ DeviceRecord::DeviceRecord(const Reply& reply)
       groupKey(GroupKeyOf(reply.infoBlock)),
       nameText(reply.nameText),
       appText(reply.appText),
-      infoBlock(reply.infoBlock) {
+      infoBlock(reply.infoBlock),
+      arrivedOn(reply.arrivedOn) {
   ++live_;
 }
 
@@ -23,6 +24,7 @@ void DeviceRecord::TakeValues(const Reply& reply) {
   infoBlock = reply.infoBlock;
   nameText = reply.nameText;
   appText = reply.appText;
+  arrivedOn = reply.arrivedOn;
 }
 
 std::uint32_t DeviceRecord::connectAddress() const {

@@ -29,6 +29,7 @@ class DeviceRecord {
   std::string appText;
   InfoBlock infoBlock{};
   TreeItem treeItem = 0;
+  unsigned arrivedOn = 0;  // the local interface its reply came in on; 0: not known
 
   // Takes a newer reply's values; the key and the links stay.
   void TakeValues(const Reply& reply);

@@ -2,7 +2,8 @@
 
 namespace tl {
 
-DiscoverySocket::DiscoverySocket(ReplySink& owner) : owner_(owner) {
+DiscoverySocket::DiscoverySocket(ReplySink& owner, std::vector<SearchDestination> destinations)
+    : owner_(owner), destinations_(std::move(destinations)) {
   Network* network = CurrentHost().network;
   std::unique_ptr<UdpSocket> socket;
   std::uint16_t port = 0;
@@ -25,27 +26,40 @@ DiscoverySocket::DiscoverySocket(ReplySink& owner) : owner_(owner) {
 
 DiscoverySocket::~DiscoverySocket() = default;
 
+void DiscoverySocket::SendToEach(const std::uint8_t* data, std::size_t length) {
+  for (const SearchDestination& d : destinations_) {
+    if (d.via == 0) {
+      socket_->SendTo(data, length, d.address, destinationPort_);
+    } else {
+      socket_->SendToVia(d.via, data, length, d.address, destinationPort_);
+    }
+  }
+}
+
 void DiscoverySocket::sendSearch() {
   if (!socket_) return;
   const auto request = BuildSearchRequest();
-  socket_->SendTo(request.data(), request.size(), destinationAddress_, destinationPort_);
+  SendToEach(request.data(), request.size());
 }
 
 void DiscoverySocket::sendHeardList(const DeviceRecord* first) {
   const std::size_t length = BuildHeardList(first, heardList_);
   if (!socket_) return;
-  socket_->SendTo(heardList_.data(), length, destinationAddress_, destinationPort_);
+  SendToEach(heardList_.data(), length);
 }
 
 void DiscoverySocket::OnReceive(int error) {
   if (error != 0 || !socket_) return;
   std::uint32_t from = 0;
   std::uint16_t fromPort = 0;
-  const long n = socket_->ReceiveFrom(receiveBuffer_.data(), receiveBuffer_.size(), &from, &fromPort);
+  unsigned arrivedOn = 0;
+  const long n = socket_->ReceiveFromOn(receiveBuffer_.data(), receiveBuffer_.size(), &from,
+                                        &fromPort, &arrivedOn);
   if (n <= 0) return;
   Reply reply;
   if (!DecodeReply(receiveBuffer_.data(), static_cast<std::size_t>(n), from, reply)) return;
-  owner_.addReply(reply.nameText, reply.appText, reply.sourceAddress, reply.infoBlock);
+  reply.arrivedOn = arrivedOn;
+  owner_.addReply(reply);
 }
 
 }  // namespace tl

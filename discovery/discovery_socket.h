@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "discovery/datagrams.h"
 #include "platform/core/platform.h"
@@ -17,18 +18,29 @@ class DeviceRecord;
 // Whoever takes the decoded replies (the FindDialog).
 class ReplySink {
  public:
-  virtual void addReply(const std::string& nameText, const std::string& appText,
-                        std::uint32_t sourceAddress, const InfoBlock& infoBlock) = 0;
+  // The reply's four values, and the local interface it came in on.
+  virtual void addReply(const Reply& reply) = 0;
 
  protected:
   ~ReplySink() = default;
+};
+
+// Where the search request and the heard lists go, to port 20034: an
+// address, and the local interface to leave by (0: the one the routing
+// table picks).
+struct SearchDestination {
+  std::uint32_t address = kBroadcastAddress;
+  unsigned via = 0;
 };
 
 class DiscoverySocket final : public SocketEvents {
  public:
   // Opens the socket on 20034, else 20035, with broadcasting. A failure is
   // shown in a message box; the object then sends nothing and never receives.
-  explicit DiscoverySocket(ReplySink& owner);
+  // Each datagram goes to every destination in turn (by default the one
+  // broadcast to 255.255.255.255).
+  explicit DiscoverySocket(ReplySink& owner,
+                           std::vector<SearchDestination> destinations = {SearchDestination{}});
   ~DiscoverySocket();
   DiscoverySocket(const DiscoverySocket&) = delete;
   DiscoverySocket& operator=(const DiscoverySocket&) = delete;
@@ -41,8 +53,10 @@ class DiscoverySocket final : public SocketEvents {
   std::uint16_t LocalPort() const { return localPort_; }
 
  private:
+  void SendToEach(const std::uint8_t* data, std::size_t length);
+
   ReplySink& owner_;
-  std::uint32_t destinationAddress_ = kBroadcastAddress;
+  std::vector<SearchDestination> destinations_;
   std::uint16_t destinationPort_ = kDiscoveryPort;
   std::unique_ptr<UdpSocket> socket_;
   std::uint16_t localPort_ = 0;

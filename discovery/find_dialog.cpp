@@ -18,7 +18,7 @@ void FindDialog::DoDataExchange(DataExchange&) {}
 
 bool FindDialog::OnInitDialog() {
   Dialog::OnInitDialog();
-  socket_ = std::make_unique<DiscoverySocket>(*this);
+  socket_ = std::make_unique<DiscoverySocket>(*this, destinations_);
   devices_.Clear();
   if (DialogWindow* w = Window()) w->TreeSetStateImages(kIdDeviceTree, kBitmapStateImages);
   StartSearch();
@@ -72,13 +72,7 @@ void FindDialog::OnOK() {
   EndDialog(kResultOk);
 }
 
-void FindDialog::addReply(const std::string& nameText, const std::string& appText,
-                          std::uint32_t sourceAddress, const InfoBlock& infoBlock) {
-  Reply reply;
-  reply.nameText = nameText;
-  reply.appText = appText;
-  reply.sourceAddress = sourceAddress;
-  reply.infoBlock = infoBlock;
+void FindDialog::addReply(const Reply& reply) {
   // Without a window (before it opens or after it closed) only the list learns.
   devices_.AddReply(reply, Window() != nullptr ? static_cast<DeviceTreeView*>(this) : nullptr);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "discovery/device_list.h"
 #include "discovery/discovery_socket.h"
@@ -33,8 +34,13 @@ class FindDialog : public Dialog, public ReplySink, private DeviceTreeView {
 
   void OnSearchAgain();
   // Merges one reply into the device list and the tree.
-  void addReply(const std::string& nameText, const std::string& appText,
-                std::uint32_t sourceAddress, const InfoBlock& infoBlock) override;
+  void addReply(const Reply& reply) override;
+
+  // Where the searches go; taken when the socket is made, before the first
+  // request (by default the one broadcast to 255.255.255.255).
+  void SetSearchDestinations(std::vector<SearchDestination> destinations) {
+    destinations_ = std::move(destinations);
+  }
 
   const DeviceRecord* deviceList() const { return devices_.First(); }
   const DeviceList& Devices() const { return devices_; }
@@ -52,6 +58,7 @@ class FindDialog : public Dialog, public ReplySink, private DeviceTreeView {
 
   void StartSearch();
 
+  std::vector<SearchDestination> destinations_{SearchDestination{}};
   std::unique_ptr<DiscoverySocket> socket_;
   DeviceList devices_;
   unsigned timer_ = 0;

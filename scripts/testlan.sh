@@ -3,7 +3,10 @@
 #
 #   testlan.sh check                 exit 0 when namespaces can be made, else 77 and why
 #   testlan.sh up N                  bridge + program host + N module hosts + a dual host
-#   testlan.sh exec NAME CMD...      run CMD in host NAME (prog, m1..mN, dual, br)
+#   testlan.sh bench N               after up: a second bridge, prog on it too, N hosts
+#   testlan.sh routed N              after up: a router to a third bridge with N hosts
+#   testlan.sh exec NAME CMD...      run CMD in host NAME (prog, m1..mN, dual, br,
+#                                    b1..bN, span, rt, r1..rN)
 #   testlan.sh addr NAME             the host's IPv4 address(es), one a line
 #   testlan.sh addrs NAME COUNT      give host NAME COUNT more addresses; prints them
 #   testlan.sh list                  the namespaces of this LAN
@@ -22,6 +25,12 @@
 #   mI    10.77.1.I        module hosts (I = 1..N, N <= 250)
 #   dual  10.77.9.1 on eth0 and 10.77.9.2 on eth1
 # Extra addresses from "addrs" come from 10.77.(100+K).J.
+# "bench" adds bridge br1, 10.78.0.0/16, with prog's eth1 10.78.0.1 and
+# hosts bI at 10.78.1.I: a program host on two networks; and span, a host on
+# both: 10.77.8.1 on eth0 (br0), 10.78.8.1 on eth1 (br1).
+# "routed" adds bridge br2, 10.79.0.0/16, behind the router rt (10.77.0.254
+# on br0, 10.79.0.254 on br2, forwarding, also subnet broadcasts), with hosts
+# rI at 10.79.1.I; prog reaches 10.79.0.0/16 through rt, and only there.
 set -u
 P=${TESTLAN:-tlan}
 NS() { echo "$P-$1"; }
@@ -62,21 +71,68 @@ clean_stale() {
   done
 }
 
-plug() {  # plug HOST IFNAME ADDRESS...: a veth from the bridge into HOST
+plug() {  # plug HOST IFNAME ADDRESS... [BRIDGE]: a veth from the bridge (br0) into HOST
   local host=$1 ifname=$2; shift 2
+  local bridge=br0
+  case "${!#}" in br*) bridge=${!#}; set -- "${@:1:$(($# - 1))}" ;; esac
   local end="v$(( $(ip -n "$(NS br)" -o link show type veth | wc -l) + 1 ))"
   ip -n "$(NS br)" link add "$end" type veth peer name "$ifname" netns "$(NS "$host")" || die "veth for $host"
-  ip -n "$(NS br)" link set "$end" master br0 up
+  ip -n "$(NS br)" link set "$end" master "$bridge" up
   local a
   for a in "$@"; do ip -n "$(NS "$host")" addr add "$a/16" dev "$ifname"; done
   ip -n "$(NS "$host")" link set "$ifname" up
 }
 
-host() {  # host NAME ADDRESS
+host() {  # host NAME ADDRESS [BRIDGE [GATEWAY]]
   ip netns add "$(NS "$1")" || die "cannot add namespace $(NS "$1")"
   ip -n "$(NS "$1")" link set lo up
-  plug "$1" eth0 "$2"
-  ip -n "$(NS "$1")" route add default dev eth0
+  # Replies may come in on another interface than the one their answer
+  # leaves by: do not drop them.
+  ip netns exec "$(NS "$1")" sysctl -qw net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.default.rp_filter=0 2>/dev/null
+  plug "$1" eth0 "$2" "${3:-br0}"
+  if [ -n "${4:-}" ]; then
+    ip -n "$(NS "$1")" route add default via "$4" dev eth0
+  else
+    ip -n "$(NS "$1")" route add default dev eth0
+  fi
+}
+
+bridge() {  # bridge NAME: one more bridge in the bridge host
+  ip netns list 2>/dev/null | awk '{print $1}' | grep -qx "$(NS br)" || die "bring the LAN up first (testlan.sh up N)"
+  ip -n "$(NS br)" link show "$1" >/dev/null 2>&1 && die "$1 is there already"
+  ip -n "$(NS br)" link add "$1" type bridge
+  ip -n "$(NS br)" link set "$1" type bridge forward_delay 0 2>/dev/null
+  ip -n "$(NS br)" link set "$1" up
+}
+
+hosts() {  # hosts N PREFIX SUBNET BRIDGE [GATEWAY]: hosts PREFIX1..PREFIXN at SUBNET.1.I
+  local n=$1 i
+  [ "$n" -ge 0 ] && [ "$n" -le 250 ] || die "N must be 0..250"
+  for i in $(seq 1 "$n"); do host "$2$i" "$3.1.$i" "$4" "${5:-}"; done
+}
+
+bench() {  # bench N
+  local n=${1:-2}
+  bridge br1
+  plug prog eth1 10.78.0.1 br1
+  hosts "$n" b 10.78 br1
+  host span 10.77.8.1
+  plug span eth1 10.78.8.1 br1
+  echo "testlan: $P bench: prog's eth1 on br1, b1..b$n, span"
+}
+
+routed() {  # routed N
+  local n=${1:-2}
+  bridge br2
+  host rt 10.77.0.254
+  plug rt eth1 10.79.0.254 br2
+  ip netns exec "$(NS rt)" sysctl -qw net.ipv4.ip_forward=1
+  # Subnet broadcasts (10.79.255.255) from br0 go on to br2.
+  ip netns exec "$(NS rt)" sysctl -qw net.ipv4.conf.all.bc_forwarding=1 net.ipv4.conf.eth0.bc_forwarding=1 \
+    net.ipv4.conf.eth1.bc_forwarding=1 2>/dev/null
+  hosts "$n" r 10.79 br2 10.79.0.254
+  ip -n "$(NS prog)" route add 10.79.0.0/16 via 10.77.0.254 dev eth0
+  echo "testlan: $P routed: rt between br0 and br2, r1..r$n"
 }
 
 up() {
@@ -92,12 +148,10 @@ up() {
   ip -n "$(NS br)" link set br0 up
   host prog 10.77.0.1
   local i
-  for i in $(seq 1 "$n"); do host "m$i" "10.77.1.$i"; done
+  hosts "$n" m 10.77 br0
   host dual 10.77.9.1
   plug dual eth1 10.77.9.2
-  # Replies from eth1's address may leave by eth0: do not drop them.
-  ip netns exec "$(NS dual)" sysctl -qw net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.eth1.arp_ignore=1 2>/dev/null
-  for ns in $(ours); do ip netns exec "$ns" sysctl -qw net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.default.rp_filter=0 2>/dev/null; done
+  ip netns exec "$(NS dual)" sysctl -qw net.ipv4.conf.eth1.arp_ignore=1 2>/dev/null
   echo "testlan: $P up: prog, m1..m$n, dual"
 }
 
@@ -123,6 +177,8 @@ shift || true
 case "$cmd" in
   check) check; exit $? ;;
   up) up "${1:-3}" ;;
+  bench) bench "${1:-2}" ;;
+  routed) routed "${1:-2}" ;;
   down) down_prefix "$P"; echo "testlan: $P down" ;;
   clean-stale) clean_stale ;;
   list) ours ;;
@@ -135,5 +191,5 @@ case "$cmd" in
   addr)
     ip -n "$(NS "$1")" -4 -o addr show scope global | awk '{print $4}' | cut -d/ -f1 ;;
   addrs) addrs "$1" "$2" ;;
-  *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+  *) sed -n '2,16p' "$0" >&2; exit 2 ;;
 esac

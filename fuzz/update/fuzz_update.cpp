@@ -47,6 +47,7 @@ class FuzzNetwork : public Network {
  public:
   bool Startup(int, int, int*, int*) override { return true; }
   std::unique_ptr<UdpSocket> OpenUdp(std::uint16_t, SocketEvents&) override { return nullptr; }
+  std::vector<NetworkInterface> Interfaces() override { return {}; }
   std::unique_ptr<TcpSocket> ConnectTcp(std::uint32_t, std::uint16_t, SocketEvents& e) override {
     auto s = std::make_unique<FuzzSocket>(e);
     last = s.get();

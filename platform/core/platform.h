@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tl {
 
@@ -51,6 +52,15 @@ class SocketEvents {
   ~SocketEvents() = default;
 };
 
+// A local network interface that has an IPv4 address.
+struct NetworkInterface {
+  std::string name;           // the system's name for it ("eth1")
+  unsigned id = 0;            // the system's number for it; never 0
+  std::uint32_t address = 0;  // its first IPv4 address
+  bool up = false;            // operationally up: it carries traffic now
+  bool canBroadcast = false;  // a broadcast medium: not loopback, not point-to-point
+};
+
 class UdpSocket {
  public:
   virtual ~UdpSocket() = default;
@@ -58,10 +68,20 @@ class UdpSocket {
   // Returns the bytes sent, or -1.
   virtual long SendTo(const void* data, std::size_t length, std::uint32_t address,
                       std::uint16_t port) = 0;
+  // Sends out of the local interface `via` (an id from Network::Interfaces),
+  // from that interface's address, whatever interface the routing table
+  // would pick: a broadcast to 255.255.255.255 reaches that interface's
+  // network and no other. Needs no privileges. Returns the bytes sent, or -1.
+  virtual long SendToVia(unsigned via, const void* data, std::size_t length,
+                         std::uint32_t address, std::uint16_t port) = 0;
   // One datagram. Returns its length, 0 when none is pending, or -1 on an
   // error, including a datagram larger than the buffer (never a cut one).
   virtual long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                            std::uint16_t* fromPort) = 0;
+  // The same, and the id of the local interface the datagram arrived on
+  // (0 when the system cannot tell).
+  virtual long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                             std::uint16_t* fromPort, unsigned* arrivedOn) = 0;
 };
 
 class TcpSocket {
@@ -85,6 +105,9 @@ class Network {
   // A UDP socket bound to the local port on all addresses, not shared with
   // any other socket. Null on failure. Read readiness goes to events.
   virtual std::unique_ptr<UdpSocket> OpenUdp(std::uint16_t localPort, SocketEvents& events) = 0;
+  // Every local interface with an IPv4 address, each once, in the system's
+  // order, whether up or not.
+  virtual std::vector<NetworkInterface> Interfaces() = 0;
   // Creates a non-blocking TCP socket and starts the connect. Null when the
   // socket cannot be created (LastError() tells why). A connect that fails
   // at once gives a socket that never reports anything.

@@ -2,15 +2,19 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <string>
 #include <vector>
 
 namespace tl {
@@ -47,23 +51,69 @@ class PosixUdpSocket : public UdpSocket {
 
   long SendTo(const void* data, std::size_t length, std::uint32_t address,
               std::uint16_t port) override {
+    return SendToVia(0, data, length, address, port);
+  }
+
+  // The outgoing interface rides in an IP_PKTINFO message: unlike binding
+  // the socket to a device, it needs no privileges.
+  long SendToVia(unsigned via, const void* data, std::size_t length, std::uint32_t address,
+                 std::uint16_t port) override {
     sockaddr_in sa = MakeAddress(address, port);
-    ssize_t n = ::sendto(fd_, data, length, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    iovec iov{const_cast<void*>(data), length};
+    msghdr msg{};
+    msg.msg_name = &sa;
+    msg.msg_namelen = sizeof sa;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (via != 0) {
+      msg.msg_control = control;
+      msg.msg_controllen = sizeof control;
+      cmsghdr* c = CMSG_FIRSTHDR(&msg);
+      c->cmsg_level = IPPROTO_IP;
+      c->cmsg_type = IP_PKTINFO;
+      c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+      in_pktinfo info{};
+      info.ipi_ifindex = static_cast<int>(via);
+      std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    ssize_t n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
     return n < 0 ? -1 : static_cast<long>(n);
   }
 
   long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                    std::uint16_t* fromPort) override {
+    return ReceiveFromOn(buffer, capacity, fromAddress, fromPort, nullptr);
+  }
+
+  long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                     std::uint16_t* fromPort, unsigned* arrivedOn) override {
     sockaddr_in sa{};
-    socklen_t len = sizeof sa;
+    iovec iov{buffer, capacity};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    msghdr msg{};
+    msg.msg_name = &sa;
+    msg.msg_namelen = sizeof sa;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
     // MSG_TRUNC makes the call report the datagram's real length, so a
     // datagram larger than the buffer is detected instead of taken cut.
-    ssize_t n = ::recvfrom(fd_, buffer, capacity, MSG_TRUNC | MSG_DONTWAIT,
-                           reinterpret_cast<sockaddr*>(&sa), &len);
+    ssize_t n = ::recvmsg(fd_, &msg, MSG_TRUNC | MSG_DONTWAIT);
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
     if (static_cast<std::size_t>(n) > capacity) return -1;
     if (fromAddress) *fromAddress = ntohl(sa.sin_addr.s_addr);
     if (fromPort) *fromPort = ntohs(sa.sin_port);
+    if (arrivedOn) {
+      *arrivedOn = 0;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+        in_pktinfo info;
+        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+        *arrivedOn = static_cast<unsigned>(info.ipi_ifindex);
+      }
+    }
     return static_cast<long>(n);
   }
 
@@ -226,13 +276,46 @@ std::unique_ptr<UdpSocket> PosixNetwork::OpenUdp(std::uint16_t localPort, Socket
     return nullptr;
   }
   // No SO_REUSEADDR / SO_REUSEPORT: a taken port must fail the bind.
+  // IP_PKTINFO: every datagram says on which interface it arrived.
   sockaddr_in sa = MakeAddress(INADDR_ANY, localPort);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !SetNonBlocking(fd)) {
+  int on = 1;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !SetNonBlocking(fd) ||
+      ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
     lastError_ = errno;
     ::close(fd);
     return nullptr;
   }
   return std::make_unique<PosixUdpSocket>(reactor_, fd, events);
+}
+
+std::vector<NetworkInterface> PosixNetwork::Interfaces() {
+  std::vector<NetworkInterface> out;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) {
+    lastError_ = errno;
+    return out;
+  }
+  for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
+    // An address label ("eth0:1") names its interface before the colon.
+    std::string name = a->ifa_name;
+    name.erase(std::min(name.find(':'), name.size()));
+    const unsigned id = ::if_nametoindex(name.c_str());
+    if (id == 0) continue;
+    bool known = false;
+    for (const NetworkInterface& i : out) known = known || i.id == id;
+    if (known) continue;
+    NetworkInterface i;
+    i.name = name;
+    i.id = id;
+    i.address = ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+    i.up = (a->ifa_flags & IFF_UP) != 0 && (a->ifa_flags & IFF_RUNNING) != 0;
+    i.canBroadcast = (a->ifa_flags & IFF_BROADCAST) != 0 && (a->ifa_flags & IFF_LOOPBACK) == 0 &&
+                     (a->ifa_flags & IFF_POINTOPOINT) == 0;
+    out.push_back(i);
+  }
+  ::freeifaddrs(list);
+  return out;
 }
 
 std::unique_ptr<TcpSocket> PosixNetwork::ConnectTcp(std::uint32_t address, std::uint16_t port,

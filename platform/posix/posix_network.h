@@ -11,6 +11,7 @@ class PosixNetwork : public Network {
   explicit PosixNetwork(Reactor& reactor);
   bool Startup(int major, int minor, int* grantedMajor, int* grantedMinor) override;
   std::unique_ptr<UdpSocket> OpenUdp(std::uint16_t localPort, SocketEvents& events) override;
+  std::vector<NetworkInterface> Interfaces() override;
   std::unique_ptr<TcpSocket> ConnectTcp(std::uint32_t address, std::uint16_t port,
                                         SocketEvents& events) override;
   long LastError() override { return lastError_; }

@@ -19,6 +19,7 @@ TEST_F(FindDialogTest, SearchThenThreeHeardListsAndSearchAgainState) {
     EXPECT_EQ(udp.sent[0].bytes.substr(0, 5), "ELINR");
     EXPECT_EQ(udp.sent[0].address, 0xFFFFFFFFu);
     EXPECT_EQ(udp.sent[0].port, 20034);
+    EXPECT_EQ(udp.sent[0].interface, 0u);  // wherever the routing table sends it
     EXPECT_FALSE(window->IsControlEnabled(kIdSearchAgain));
     const std::uint64_t start = host.loop.NowMs();
     for (int tick = 1; tick <= 3; ++tick) {
@@ -41,6 +42,31 @@ TEST_F(FindDialogTest, SearchThenThreeHeardListsAndSearchAgainState) {
     EXPECT_EQ(window->RunningTimers(), std::vector<unsigned>{1});
     EXPECT_EQ(dialog->SearchTicks(), 0);
   });
+}
+
+TEST_F(FindDialogTest, RequestAndHeardListsGoToEveryDestinationInTurn) {
+  FindDialog d(nullptr);
+  d.SetSearchDestinations({{kBroadcastAddress, 2}, {kBroadcastAddress, 3}, {Ip(10, 1, 2, 255), 0}});
+  Run([&] {
+    host.loop.RunOnce();
+    struct Sent {
+      const char* start;
+      std::uint32_t address;
+      unsigned via;
+    };
+    const Sent want[] = {{"ELINR", kBroadcastAddress, 2}, {"ELINR", kBroadcastAddress, 3},
+                         {"ELINR", Ip(10, 1, 2, 255), 0}, {"ELI2V", kBroadcastAddress, 2},
+                         {"ELI2V", kBroadcastAddress, 3}, {"ELI2V", Ip(10, 1, 2, 255), 0}};
+    const std::vector<FakeUdpSocket::Datagram>& sent = Udp().sent;
+    ASSERT_EQ(sent.size(), std::size(want));
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(sent[i].bytes.substr(0, 5), want[i].start);
+      EXPECT_EQ(sent[i].address, want[i].address);
+      EXPECT_EQ(sent[i].port, kDiscoveryPort);
+      EXPECT_EQ(sent[i].interface, want[i].via);
+    }
+  }, &d);
 }
 
 TEST_F(FindDialogTest, OkWithoutSelectionStaysOpenThenOkReturnsAddress) {

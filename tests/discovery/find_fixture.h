@@ -34,7 +34,9 @@ class FindFixture : public ::testing::Test {
   }
 
   FakeUdpSocket& Udp() { return *host.net.LastUdp(); }
-  void Send(const ModuleReply& m, std::uint32_t from) { Udp().Deliver(m.Bytes(), from); }
+  void Send(const ModuleReply& m, std::uint32_t from, unsigned arrivedOn = 0) {
+    Udp().Deliver(m.Bytes(), from, kDiscoveryPort, arrivedOn);
+  }
 
   // One line per item, children indented two blanks: "label [image]".
   std::vector<std::string> Tree() const {

@@ -120,6 +120,23 @@ TEST_F(Merge, InconsistentChildUpdatedOrJoinedByAnother) {
   });
 }
 
+TEST_F(Merge, RecordsKeepTheInterfaceTheirReplyCameIn) {
+  Run([&] {
+    Send(Unit("Lone", 1), Ip(10, 0, 0, 1), 2);
+    Send(Unit("Lone", 1), Ip(10, 0, 0, 1), 3);  // dropped: the record keeps its first
+    Send(ModuleReply{}.Device(6).Mac(0, 1), Ip(10, 0, 2, 1), 2);
+    Send(MovedWifi(), Ip(10, 0, 2, 9), 3);  // the group forms; this child is not consistent
+    Send(MovedWifi(), Ip(10, 0, 2, 2), 4);  // consistent: the child takes it over
+    std::vector<unsigned> arrivals;
+    for (const DeviceRecord* r = dialog->deviceList(); r != nullptr; r = r->next.get()) {
+      arrivals.push_back(r->arrivedOn);
+      for (const DeviceRecord* c = r->children.get(); c != nullptr; c = c->next.get()) arrivals.push_back(c->arrivedOn);
+    }
+    EXPECT_EQ(ListOrder(), (Lines{"Unit 1 2", "Lone"}));
+    EXPECT_EQ(arrivals, (std::vector<unsigned>{2, 2, 4, 2}));
+  });
+}
+
 TEST_F(Merge, RepeatOfAnInconsistentChildAddsNothing) {
   // A module that answers every heard list although its entry is in it.
   Run([&] {

@@ -38,6 +38,22 @@ wait_ready() {  # wait_ready HOST...
     [ -e "$WORK/ready.$h" ] || { echo "FAIL: sim on $h did not start"; cat "$WORK/sim.$h.log"; exit 1; }
   done
 }
+find_in() {  # find_in NAME ARGS...: find on prog into $WORK/NAME.out, .err, .status
+  local name=$1; shift
+  "$L" exec prog "$CLI" find "$@" >"$WORK/$name.out" 2>"$WORK/$name.err"
+  echo $? >"$WORK/$name.status"
+  echo "== find $*"; cat "$WORK/$name.out" "$WORK/$name.err"
+}
+expect_lines() {  # expect_lines FILE LINE...: FILE holds these lines, in this order, and no more
+  local want; want=$(printf '%s\n' "${@:2}")
+  if [ "$(cat "$1")" != "$want" ]; then echo "FAIL: $1 is not:"; echo "$want"; fail=1; else echo "ok: $(($# - 1)) lines in order"; fi
+}
+expect_status() {  # expect_status NAME STATUS
+  [ "$(cat "$WORK/$1.status")" = "$2" ] || { echo "FAIL: find $1 ended with $(cat "$WORK/$1.status"), not $2"; fail=1; }
+}
+module() {  # module HOST NAME: one module named NAME, app the name's first letter
+  sim "$1" --module "name=$2,app=${2:0:1},mac=02:00:00:00:$3" "${@:4}"
+}
 dual_device() {  # the host with two interfaces is one device
   sim dual --module "name=Duo,app=Dual,mac=02:00:00:00:09:01,device=02:00:00:00:09:00,static=10.77.9.1,from=10.77.9.1" \
            --module "name=Duo,app=Dual,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,from=10.77.9.2" "$@"
@@ -201,7 +217,109 @@ case "$CASE" in
     cat "$WORK/tty" "$WORK/json"
     grep -qF 'Bad\x0aName\x1b[31m€éÃ© DHCP'"'"'d at 10.77.1.1 running :A\x07' "$WORK/tty" || { echo "FAIL: terminal text"; fail=1; }
     if LC_ALL=C grep -q $'[\x01-\x08\x0b\x0c\x0e-\x1f\x7f]' "$WORK/tty"; then echo "FAIL: raw control characters on the terminal"; fail=1; fi
-    grep -qF '"name": "Bad\u000aName\u001b[31m\u20ac\u00e9\u00c3\u00a9", "app": ":A\u0007"' "$WORK/json" || { echo "FAIL: JSON"; fail=1; }
+    grep -qF '"name": "Bad\u000aName\u001b[31m\u20ac\u00e9\u00c3\u00a9", "app": "A\u0007"' "$WORK/json" || { echo "FAIL: JSON"; fail=1; }
+    ;;
+  interfaces)
+    # prog on two networks, modules on each and a device on both: every one
+    # found once, each with the interface it answered on; --interface limits.
+    "$L" up 2 >/dev/null && "$L" bench 2 >/dev/null || exit 1
+    module m1 Ma 01:01; module m2 Mb 01:02; module b1 Ba 02:01; module b2 Bb 02:02
+    sim span --module "name=Span,app=S,mac=02:00:00:00:08:01,device=02:00:00:00:08:00,from=10.77.8.1" \
+             --module "name=Span,app=S,mac=02:00:00:00:08:02,device=02:00:00:00:08:00,from=10.78.8.1"
+    wait_ready m1 m2 b1 b2 span
+    find_in all --sort address --seconds 0.3
+    expect_lines "$WORK/all.out" "Ma DHCP'd at 10.77.1.1 running :M" "Mb DHCP'd at 10.77.1.2 running :M" \
+      "Span running :S" "  Ethernet DHCP'd at 10.77.8.1" "  Ethernet DHCP'd at 10.78.8.1" \
+      "Ba DHCP'd at 10.78.1.1 running :B" "Bb DHCP'd at 10.78.1.2 running :B"
+    find_in json --json --sort name --expect 6 --seconds 30
+    for m in "Ba 10.78.1.1 eth1" "Bb 10.78.1.2 eth1" "Ma 10.77.1.1 eth0" "Mb 10.77.1.2 eth0"; do
+      set -- $m
+      grep -q "\"address\": \"$2\", .*\"name\": \"$1\", \"app\": \"${1:0:1}\", \"interface\": \"$3\", \"addresses\": \[\"$2\"\]" \
+        "$WORK/json.out" || { echo "FAIL: $1 in JSON"; fail=1; }
+    done
+    grep -q '"addresses": \["10.77.8.1", "10.78.8.1"\], "children": \[{.*"address": "10.77.8.1", .*"interface": "eth0", .*"address": "10.78.8.1", .*"interface": "eth1"' \
+      "$WORK/json.out" || { echo "FAIL: Span in JSON"; fail=1; }
+    find_in eth1 --interface eth1 --sort address --seconds 0.3
+    expect_lines "$WORK/eth1.out" "Ba DHCP'd at 10.78.1.1 running :B" "Bb DHCP'd at 10.78.1.2 running :B" \
+      "Span DHCP'd at 10.78.8.1 running :S"
+    find_in eth9 --interface eth0 --interface eth9
+    expect_status eth9 2
+    grep -qFx "tideload-cli find: no interface 'eth9' that is up and can broadcast (there are eth0, eth1)" "$WORK/eth9.err" ||
+      { echo "FAIL: word of eth9"; fail=1; }
+    ;;
+  routed)
+    # Modules behind a router: the limited broadcast stays on prog's network,
+    # --to reaches them by a subnet broadcast or one by one.
+    "$L" up 1 >/dev/null && "$L" routed 2 >/dev/null || exit 1
+    module m1 Ma 01:01; module r1 Ra 03:01; module r2 Rb 03:02
+    wait_ready m1 r1 r2
+    find_in local --seconds 0.3
+    expect_lines "$WORK/local.out" "Ma DHCP'd at 10.77.1.1 running :M"
+    find_in subnet --to 10.79.255.255 --sort address --expect 2 --seconds 30
+    expect_lines "$WORK/subnet.out" "Ra DHCP'd at 10.79.1.1 running :R" "Rb DHCP'd at 10.79.1.2 running :R"
+    find_in one --to 10.79.1.2 --json --seconds 0.3
+    grep -c '"label"' "$WORK/one.out" | grep -qx 1 && grep -q '"address": "10.79.1.2", .*"interface": "eth0"' "$WORK/one.out" ||
+      { echo "FAIL: one by unicast"; fail=1; }
+    find_in both --to 10.79.255.255 --broadcast --sort name --expect 3 --seconds 30
+    expect_lines "$WORK/both.out" "Ma DHCP'd at 10.77.1.1 running :M" "Ra DHCP'd at 10.79.1.1 running :R" \
+      "Rb DHCP'd at 10.79.1.2 running :R"
+    for bad in 10.79.1 10.79.1.256 0.0.0.0 rt ""; do
+      "$L" exec prog "$CLI" find --to "$bad" >/dev/null 2>"$WORK/bad.err"
+      [ $? = 2 ] && grep -qF "bad --to '$bad'" "$WORK/bad.err" || { echo "FAIL: --to '$bad'"; fail=1; }
+    done
+    ;;
+  sort)
+    # Names in another order than addresses, a group whose interfaces answer
+    # in any order: the same output every time.
+    "$L" up 3 >/dev/null || exit 1
+    module m1 Charlie 01:01 --spread 300 --seed 3; module m2 Alpha 01:02 --spread 300 --seed 4
+    module m3 Bravo 01:03 --spread 300 --seed 5
+    dual_device --spread 300 --seed 6
+    wait_ready m1 m2 m3 dual
+    group=("Duo running :Dual" "  Ethernet at 10.77.9.1" "  WiFi DHCP'd at 10.77.9.2")
+    find_in address --sort address --expect 5 --seconds 30
+    expect_lines "$WORK/address.out" "Charlie DHCP'd at 10.77.1.1 running :C" "Alpha DHCP'd at 10.77.1.2 running :A" \
+      "Bravo DHCP'd at 10.77.1.3 running :B" "${group[@]}"
+    find_in name --sort name --expect 5 --seconds 30
+    expect_lines "$WORK/name.out" "Alpha DHCP'd at 10.77.1.2 running :A" "Bravo DHCP'd at 10.77.1.3 running :B" \
+      "Charlie DHCP'd at 10.77.1.1 running :C" "${group[@]}"
+    find_in json --sort name --json --expect 5 --seconds 30
+    grep -o '"name": "[A-Za-z]*", "app": "[A-Za-z]*"' "$WORK/json.out" >"$WORK/names"
+    expect_lines "$WORK/names" '"name": "Alpha", "app": "A"' '"name": "Bravo", "app": "B"' '"name": "Charlie", "app": "C"' \
+      '"name": "Duo", "app": "Dual"' '"name": "Duo", "app": "Dual"' '"name": "Duo", "app": "Dual"'
+    grep -q '"addresses": \["10.77.9.1", "10.77.9.2"\], "children": \[{"label": "Ethernet at 10.77.9.1"' "$WORK/json.out" ||
+      { echo "FAIL: the group's addresses and children in order"; fail=1; }
+    find_in bad --sort size
+    expect_status bad 2
+    ;;
+  expect)
+    # --expect ends the search once that many distinct interfaces answered;
+    # fewer: the whole search, and stderr says so.
+    "$L" up 3 >/dev/null || exit 1
+    module m1 A 01:01; module m2 B 01:02; module m3 C 01:03 --verbose
+    dual_device
+    wait_ready m1 m2 m3 dual
+    start=$(date +%s%N)
+    find_in five --expect 5 --seconds 60
+    took=$(( ($(date +%s%N) - start) / 1000000 ))
+    echo "--expect 5: $took ms (64500 planned)"
+    [ "$took" -lt 30000 ] || { echo "FAIL: did not end early"; fail=1; }
+    expect_status five 0
+    expect_count "$WORK/five.out" 6
+    # 0: at once, but only once the request went out.
+    before=$(grep -c '^search from' "$WORK/sim.m3.log")
+    find_in none --expect 0 --seconds 60
+    expect_status none 0
+    for i in $(seq 600); do [ "$(grep -c '^search from' "$WORK/sim.m3.log")" -gt "$before" ] && break; sleep 0.05; done
+    [ "$(grep -c '^search from' "$WORK/sim.m3.log")" -gt "$before" ] || { echo "FAIL: no request went out"; fail=1; }
+    find_in six --expect 6 --seconds 0
+    expect_status six 0
+    expect_count "$WORK/six.out" 6
+    grep -qFx "tideload-cli find: 5 of 6 expected interfaces answered" "$WORK/six.err" || { echo "FAIL: word of the missing one"; fail=1; }
+    for bad in -1 1e3 10001 "" " 5" 5x; do
+      "$L" exec prog "$CLI" find --expect "$bad" >/dev/null 2>"$WORK/bad.err"
+      [ $? = 2 ] && grep -qF "bad --expect '$bad'" "$WORK/bad.err" || { echo "FAIL: --expect '$bad'"; fail=1; }
+    done
     ;;
   *) echo "unknown case $CASE"; exit 2 ;;
 esac

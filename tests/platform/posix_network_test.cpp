@@ -2,11 +2,13 @@
 // loopback.
 #include "platform/posix/posix_network.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -52,6 +54,43 @@ TEST(PosixTcp, LinesSentBeforeAResetAreDeliveredNotAConnectError) {
   }
   SetHost(previous);
   EXPECT_EQ(sink.lines, (std::vector<std::string>{"100 x:RT40:y", "250 Going away"}));
+}
+
+struct Readable : SocketEvents {
+  void OnReceive(int) override { ready = true; }
+  bool ready = false;
+};
+
+TEST(PosixUdp, SendsOutOfANamedInterfaceAndSaysWhereADatagramArrived) {
+  EventLoop loop(EventLoop::Clock::Real);
+  PosixNetwork network(loop);
+  const std::vector<NetworkInterface> all = network.Interfaces();
+  auto lo = std::find_if(all.begin(), all.end(), [](const NetworkInterface& i) { return i.address == 0x7F000001u; });
+  ASSERT_NE(lo, all.end());
+  EXPECT_NE(lo->id, 0u);
+  EXPECT_TRUE(lo->up);
+  EXPECT_FALSE(lo->canBroadcast);
+
+  // A port nobody holds: the system's pick for a socket closed at once.
+  const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  socklen_t len = sizeof sa;
+  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &len);
+  ::close(probe);
+  Readable events;
+  std::unique_ptr<UdpSocket> udp = network.OpenUdp(ntohs(sa.sin_port), events);
+  ASSERT_NE(udp, nullptr);
+  ASSERT_EQ(udp->SendToVia(lo->id, "hi", 2, 0x7F000001u, ntohs(sa.sin_port)), 2);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!events.ready && std::chrono::steady_clock::now() < giveUp) loop.RunOnce(100);
+  char buffer[8];
+  std::uint32_t from = 0;
+  unsigned arrivedOn = 0;
+  EXPECT_EQ(udp->ReceiveFromOn(buffer, sizeof buffer, &from, nullptr, &arrivedOn), 2);
+  EXPECT_EQ(from, 0x7F000001u);
+  EXPECT_EQ(arrivedOn, lo->id);
 }
 
 }  // namespace

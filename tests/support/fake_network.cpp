@@ -56,12 +56,22 @@ FakeUdpSocket::~FakeUdpSocket() {
 
 long FakeUdpSocket::SendTo(const void* data, std::size_t length, std::uint32_t address,
                            std::uint16_t port) {
-  sent.push_back(Datagram{std::string(static_cast<const char*>(data), length), address, port});
+  return SendToVia(0, data, length, address, port);
+}
+
+long FakeUdpSocket::SendToVia(unsigned via, const void* data, std::size_t length,
+                              std::uint32_t address, std::uint16_t port) {
+  sent.push_back(Datagram{std::string(static_cast<const char*>(data), length), address, port, via});
   return static_cast<long>(length);
 }
 
 long FakeUdpSocket::ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                                 std::uint16_t* fromPort) {
+  return ReceiveFromOn(buffer, capacity, fromAddress, fromPort, nullptr);
+}
+
+long FakeUdpSocket::ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                                  std::uint16_t* fromPort, unsigned* arrivedOn) {
   if (inbound.empty()) return 0;
   Datagram d = inbound.front();
   inbound.pop_front();
@@ -69,12 +79,13 @@ long FakeUdpSocket::ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_
   std::memcpy(buffer, d.bytes.data(), d.bytes.size());
   if (fromAddress) *fromAddress = d.address;
   if (fromPort) *fromPort = d.port;
+  if (arrivedOn) *arrivedOn = d.interface;
   return static_cast<long>(d.bytes.size());
 }
 
 void FakeUdpSocket::Deliver(std::string_view bytes, std::uint32_t fromAddress,
-                            std::uint16_t fromPort) {
-  inbound.push_back(Datagram{std::string(bytes), fromAddress, fromPort});
+                            std::uint16_t fromPort, unsigned arrivedOn) {
+  inbound.push_back(Datagram{std::string(bytes), fromAddress, fromPort, arrivedOn});
   events_.OnReceive(0);
 }
 

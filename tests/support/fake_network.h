@@ -52,17 +52,23 @@ class FakeUdpSocket : public UdpSocket {
     std::string bytes;
     std::uint32_t address;
     std::uint16_t port;
+    unsigned interface = 0;  // sent out of / arrived on; 0: as the routing table says
   };
   FakeUdpSocket(class FakeNetwork& net, SocketEvents& events, std::uint16_t port);
   ~FakeUdpSocket() override;
 
   bool EnableBroadcast() override { return broadcastAllowed && (broadcast = true); }
   long SendTo(const void* data, std::size_t length, std::uint32_t address, std::uint16_t port) override;
+  long SendToVia(unsigned via, const void* data, std::size_t length, std::uint32_t address,
+                 std::uint16_t port) override;
   long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                    std::uint16_t* fromPort) override;
+  long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                     std::uint16_t* fromPort, unsigned* arrivedOn) override;
 
   // ---- the peers' side: queue a datagram and signal read readiness.
-  void Deliver(std::string_view bytes, std::uint32_t fromAddress, std::uint16_t fromPort = 20034);
+  void Deliver(std::string_view bytes, std::uint32_t fromAddress, std::uint16_t fromPort = 20034,
+               unsigned arrivedOn = 0);
 
   std::uint16_t localPort;
   bool broadcast = false;
@@ -87,6 +93,7 @@ class FakeNetwork : public Network {
 
   bool Startup(int major, int minor, int* grantedMajor, int* grantedMinor) override;
   std::unique_ptr<UdpSocket> OpenUdp(std::uint16_t localPort, SocketEvents& events) override;
+  std::vector<NetworkInterface> Interfaces() override { return interfaces; }
   std::unique_ptr<TcpSocket> ConnectTcp(std::uint32_t address, std::uint16_t port,
                                         SocketEvents& events) override;
   long LastError() override { return lastError; }
@@ -98,6 +105,7 @@ class FakeNetwork : public Network {
   long lastError = 0;
   std::set<std::uint16_t> takenPorts;
   bool udpBroadcastAllowed = true;
+  std::vector<NetworkInterface> interfaces;
 
   // What exists now (null entries once destroyed).
   std::vector<FakeTcpSocket*> tcp;
