@@ -1,0 +1,336 @@
+#include "platform/win32/win32_network.h"
+
+#include <algorithm>
+#include <climits>
+#include <deque>
+#include <vector>
+
+namespace tl {
+
+namespace {
+
+constexpr char kWindowClass[] = "TideloadSockets";
+// One message number per socket, taken in turn from this range.
+constexpr UINT kFirstSocketMessage = WM_APP + 1;
+constexpr UINT kLastSocketMessage = 0xBFFF;
+// What one send is handed at most.
+constexpr std::size_t kLargestSend = 1u << 20;
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(address);
+  return sa;
+}
+
+int SendLength(std::size_t length) { return static_cast<int>(std::min(length, kLargestSend)); }
+
+class Win32UdpSocket : public UdpSocket, private Win32Network::Sink {
+ public:
+  Win32UdpSocket(Win32Network& network, SOCKET socket, SocketEvents& events)
+      : network_(network), socket_(socket), events_(events), message_(network.Register(socket, *this)) {
+    WSAAsyncSelect(socket_, network_.Window(), message_, FD_READ);
+  }
+  ~Win32UdpSocket() override {
+    network_.Unregister(message_);
+    closesocket(socket_);
+  }
+
+  bool EnableBroadcast() override {
+    BOOL on = TRUE;
+    return setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+  }
+
+  long SendTo(const void* data, std::size_t length, std::uint32_t address, std::uint16_t port) override {
+    sockaddr_in sa = MakeAddress(address, port);
+    int n = sendto(socket_, static_cast<const char*>(data), SendLength(length), 0,
+                   reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    return n == SOCKET_ERROR ? -1 : n;
+  }
+
+  long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                   std::uint16_t* fromPort) override {
+    sockaddr_in sa{};
+    int length = sizeof sa;
+    int n = recvfrom(socket_, static_cast<char*>(buffer), SendLength(capacity), 0,
+                     reinterpret_cast<sockaddr*>(&sa), &length);
+    if (n == SOCKET_ERROR) {
+      // WSAEMSGSIZE (a datagram larger than the buffer, cut) is an error;
+      // nothing pending is not.
+      return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+    }
+    if (fromAddress) *fromAddress = ntohl(sa.sin_addr.s_addr);
+    if (fromPort) *fromPort = ntohs(sa.sin_port);
+    return n;
+  }
+
+ private:
+  void OnSelect(WORD event, WORD error) override {
+    if (event == FD_READ) events_.OnReceive(error);
+  }
+
+  Win32Network& network_;
+  SOCKET socket_;
+  SocketEvents& events_;
+  UINT message_;
+};
+
+class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
+ public:
+  Win32TcpSocket(Win32Network& network, SOCKET socket, SocketEvents& events)
+      : network_(network), socket_(socket), events_(events), message_(network.Register(socket, *this)) {
+    Select();
+  }
+  ~Win32TcpSocket() override {
+    network_.Unregister(message_);
+    closesocket(socket_);
+  }
+
+  long Read(void* buffer, std::size_t capacity) override {
+    if (broken_ || peerClosed_ || connecting_) return 0;
+    int n = recv(socket_, static_cast<char*>(buffer), SendLength(capacity), 0);
+    if (n > 0) return n;
+    if (n == 0) {
+      peerClosed_ = true;
+      return 0;
+    }
+    if (WSAGetLastError() == WSAEWOULDBLOCK) return 0;
+    broken_ = true;
+    Select();
+    return -1;
+  }
+
+  long Write(const void* data, std::size_t length) override {
+    if (broken_ || writeClosed_) return -1;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t sent = 0;
+    if (queue_.empty() && !connecting_) {
+      while (sent < length) {
+        int n = send(socket_, reinterpret_cast<const char*>(bytes + sent), SendLength(length - sent), 0);
+        if (n > 0) {
+          sent += static_cast<std::size_t>(n);
+          continue;
+        }
+        if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) break;
+        CloseWriting();
+        return sent > 0 ? static_cast<long>(sent) : -1;
+      }
+    }
+    if (sent < length) {
+      queue_.emplace_back(bytes + sent, bytes + length);
+      queued_ += length - sent;
+      Select();
+    }
+    return static_cast<long>(std::min<std::size_t>(length, LONG_MAX));
+  }
+
+  std::size_t Queued() const override { return queued_; }
+
+  // A connect that failed at once: the socket reports nothing, ever.
+  void MarkDead() {
+    broken_ = true;
+    connecting_ = false;
+    Select();
+  }
+
+  // A connect that completed at once: reported from the loop like any other.
+  void PostConnected() {
+    PostMessageA(network_.Window(), message_, static_cast<WPARAM>(socket_), WSAMAKESELECTREPLY(FD_CONNECT, 0));
+  }
+
+ private:
+  // The events asked for: connect, bytes and the close always; write
+  // readiness only while our own queue holds bytes.
+  void Select() {
+    long events = 0;
+    if (!broken_) events = FD_CONNECT | FD_READ | FD_CLOSE;
+    if (!broken_ && !writeClosed_ && queued_ > 0) events |= FD_WRITE;
+    if (events == selected_) return;
+    selected_ = events;
+    WSAAsyncSelect(socket_, network_.Window(), events != 0 ? message_ : 0, events);
+  }
+
+  void OnSelect(WORD event, WORD error) override {
+    switch (event) {
+      case FD_CONNECT: {
+        if (!connecting_) return;
+        connecting_ = false;
+        int result = error;
+        // A reset reported after the connect completed is no connect
+        // failure: what the peer sent first is still to be read.
+        if (result == WSAECONNRESET || result == WSAECONNABORTED) result = 0;
+        if (result != 0) {
+          broken_ = true;
+          Select();
+        } else if (!queue_.empty()) {
+          Drain();
+        }
+        events_.OnConnect(result);
+        return;
+      }
+      case FD_READ:
+        if (!broken_ && !peerClosed_ && !connecting_) events_.OnReceive(error);
+        return;
+      case FD_CLOSE:
+        // Graceful or reset: the reads find what is left, then the end.
+        if (!broken_ && !peerClosed_ && !connecting_) events_.OnReceive(0);
+        return;
+      case FD_WRITE:
+        if (error != 0) {
+          CloseWriting();
+        } else {
+          Drain();
+        }
+        return;
+      default:
+        return;
+    }
+  }
+
+  void Drain() {
+    while (!queue_.empty()) {
+      std::vector<unsigned char>& front = queue_.front();
+      int n = send(socket_, reinterpret_cast<const char*>(front.data() + frontSent_),
+                   SendLength(front.size() - frontSent_), 0);
+      if (n > 0) {
+        frontSent_ += static_cast<std::size_t>(n);
+        queued_ -= static_cast<std::size_t>(n);
+        if (frontSent_ == front.size()) {
+          queue_.pop_front();
+          frontSent_ = 0;
+        }
+        continue;
+      }
+      // Full again: FD_WRITE comes when it drains.
+      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) break;
+      CloseWriting();
+      return;
+    }
+    Select();
+  }
+
+  // Reset or closed by the peer: what is queued can never go.
+  void CloseWriting() {
+    writeClosed_ = true;
+    queue_.clear();
+    queued_ = 0;
+    frontSent_ = 0;
+    Select();
+  }
+
+  Win32Network& network_;
+  SOCKET socket_;
+  SocketEvents& events_;
+  UINT message_;
+  long selected_ = -1;
+  bool connecting_ = true;
+  bool peerClosed_ = false;
+  bool writeClosed_ = false;
+  bool broken_ = false;
+  std::deque<std::vector<unsigned char>> queue_;
+  std::size_t frontSent_ = 0;
+  std::size_t queued_ = 0;
+};
+
+}  // namespace
+
+Win32Network::Win32Network() : nextMessage_(kFirstSocketMessage) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = &Win32Network::WindowProcedure;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassA(&windowClass);
+  window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+  if (window_ != nullptr) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32Network::~Win32Network() {
+  if (window_ != nullptr) DestroyWindow(window_);
+  if (started_) WSACleanup();
+}
+
+bool Win32Network::Startup(int major, int minor, int* grantedMajor, int* grantedMinor) {
+  WSADATA data{};
+  int rc = WSAStartup(MAKEWORD(major, minor), &data);
+  if (rc != 0 || window_ == nullptr) {
+    lastError_ = rc;
+    return false;
+  }
+  started_ = true;
+  if (grantedMajor) *grantedMajor = LOBYTE(data.wVersion);
+  if (grantedMinor) *grantedMinor = HIBYTE(data.wVersion);
+  return true;
+}
+
+UINT Win32Network::Register(SOCKET socket, Sink& sink) {
+  // The next free number; a number comes round again only after the whole
+  // range has been used.
+  UINT message = nextMessage_;
+  for (UINT tries = kLastSocketMessage - kFirstSocketMessage + 1; tries > 0; --tries) {
+    message = nextMessage_;
+    nextMessage_ = nextMessage_ == kLastSocketMessage ? kFirstSocketMessage : nextMessage_ + 1;
+    if (entries_.count(message) == 0) break;
+  }
+  entries_[message] = Entry{socket, &sink};
+  return message;
+}
+
+void Win32Network::Unregister(UINT message) { entries_.erase(message); }
+
+LRESULT CALLBACK Win32Network::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message >= kFirstSocketMessage && message <= kLastSocketMessage) {
+    if (auto* self = reinterpret_cast<Win32Network*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+      self->Deliver(message, wParam, lParam);
+      return 0;
+    }
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+void Win32Network::Deliver(UINT message, WPARAM wParam, LPARAM lParam) {
+  auto it = entries_.find(message);
+  // Left over from a closed socket, or meant for an earlier one.
+  if (it == entries_.end() || it->second.socket != static_cast<SOCKET>(wParam)) return;
+  it->second.sink->OnSelect(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
+}
+
+std::unique_ptr<UdpSocket> Win32Network::OpenUdp(std::uint16_t localPort, SocketEvents& events) {
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  if (s == INVALID_SOCKET) {
+    lastError_ = WSAGetLastError();
+    return nullptr;
+  }
+  // No SO_REUSEADDR: a taken port must fail the bind.
+  sockaddr_in sa = MakeAddress(INADDR_ANY, localPort);
+  if (bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    lastError_ = WSAGetLastError();
+    closesocket(s);
+    return nullptr;
+  }
+  return std::make_unique<Win32UdpSocket>(*this, s, events);
+}
+
+std::unique_ptr<TcpSocket> Win32Network::ConnectTcp(std::uint32_t address, std::uint16_t port,
+                                                    SocketEvents& events) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) {
+    lastError_ = WSAGetLastError();
+    return nullptr;
+  }
+  BOOL noDelay = TRUE;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+  // Selecting the events makes the socket non-blocking before the connect.
+  auto tcp = std::make_unique<Win32TcpSocket>(*this, s, events);
+  sockaddr_in sa = MakeAddress(address, port);
+  if (connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) {
+    tcp->PostConnected();
+  } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
+    lastError_ = WSAGetLastError();
+    tcp->MarkDead();
+  }
+  return tcp;
+}
+
+}  // namespace tl
