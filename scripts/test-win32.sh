@@ -93,7 +93,7 @@ step=$SECONDS
 say "tideload.exe -I<sim> -F<demo> -R -A: byte-exact image, reboot R, exit 0"
 "$BUILD/tideload-cli" inspect --output "$WORK/expected.bin" "$DEMO" >/dev/null || fail "the demo does not load"
 if start_sim --save "$WORK/image.bin" --expect-reboot R --timeout 40; then
-  timeout 60 wine "$EXE" "-I$ADDR" "-F$(windows_path "$DEMO")" -R -A
+  timeout 30 wine "$EXE" "-I$ADDR" "-F$(windows_path "$DEMO")" -R -A
   status=$?
   wait "$SIM_PID"
   sim_status=$?

@@ -1,9 +1,8 @@
 #include "platform/win32/win32_network.h"
 
 #include <algorithm>
-#include <climits>
-#include <deque>
-#include <vector>
+
+#include "platform/core/write_queue.h"
 
 namespace tl {
 
@@ -102,30 +101,13 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   }
 
   long Write(const void* data, std::size_t length) override {
-    if (broken_ || writeClosed_) return -1;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    std::size_t sent = 0;
-    if (queue_.empty() && !connecting_) {
-      while (sent < length) {
-        int n = send(socket_, reinterpret_cast<const char*>(bytes + sent), SendLength(length - sent), 0);
-        if (n > 0) {
-          sent += static_cast<std::size_t>(n);
-          continue;
-        }
-        if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) break;
-        CloseWriting();
-        return sent > 0 ? static_cast<long>(sent) : -1;
-      }
-    }
-    if (sent < length) {
-      queue_.emplace_back(bytes + sent, bytes + length);
-      queued_ += length - sent;
-      Select();
-    }
-    return static_cast<long>(std::min<std::size_t>(length, LONG_MAX));
+    if (broken_) return -1;
+    long taken = queue_.Write(data, length, !connecting_, SendNow());
+    Select();
+    return taken;
   }
 
-  std::size_t Queued() const override { return queued_; }
+  std::size_t Queued() const override { return queue_.Queued(); }
 
   // A connect that failed at once: the socket reports nothing, ever.
   void MarkDead() {
@@ -145,7 +127,7 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   void Select() {
     long events = 0;
     if (!broken_) events = FD_CONNECT | FD_READ | FD_CLOSE;
-    if (!broken_ && !writeClosed_ && queued_ > 0) events |= FD_WRITE;
+    if (!broken_ && queue_.Queued() > 0) events |= FD_WRITE;
     if (events == selected_) return;
     selected_ = events;
     WSAAsyncSelect(socket_, network_.Window(), events != 0 ? message_ : 0, events);
@@ -163,7 +145,7 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
         if (result != 0) {
           broken_ = true;
           Select();
-        } else if (!queue_.empty()) {
+        } else if (queue_.Queued() > 0) {
           Drain();
         }
         events_.OnConnect(result);
@@ -178,7 +160,8 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
         return;
       case FD_WRITE:
         if (error != 0) {
-          CloseWriting();
+          queue_.Close();
+          Select();
         } else {
           Drain();
         }
@@ -189,34 +172,18 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   }
 
   void Drain() {
-    while (!queue_.empty()) {
-      std::vector<unsigned char>& front = queue_.front();
-      int n = send(socket_, reinterpret_cast<const char*>(front.data() + frontSent_),
-                   SendLength(front.size() - frontSent_), 0);
-      if (n > 0) {
-        frontSent_ += static_cast<std::size_t>(n);
-        queued_ -= static_cast<std::size_t>(n);
-        if (frontSent_ == front.size()) {
-          queue_.pop_front();
-          frontSent_ = 0;
-        }
-        continue;
-      }
-      // Full again: FD_WRITE comes when it drains.
-      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) break;
-      CloseWriting();
-      return;
-    }
+    queue_.Drain(SendNow());
     Select();
   }
 
-  // Reset or closed by the peer: what is queued can never go.
-  void CloseWriting() {
-    writeClosed_ = true;
-    queue_.clear();
-    queued_ = 0;
-    frontSent_ = 0;
-    Select();
+  // One non-blocking send, as the write queue wants it.
+  WriteQueue::Send SendNow() {
+    return [this](const unsigned char* data, std::size_t length) -> long {
+      int n = send(socket_, reinterpret_cast<const char*>(data), SendLength(length), 0);
+      if (n > 0) return n;
+      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return 0;  // FD_WRITE follows
+      return -1;  // reset or closed by the peer
+    };
   }
 
   Win32Network& network_;
@@ -226,11 +193,8 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   long selected_ = -1;
   bool connecting_ = true;
   bool peerClosed_ = false;
-  bool writeClosed_ = false;
   bool broken_ = false;
-  std::deque<std::vector<unsigned char>> queue_;
-  std::size_t frontSent_ = 0;
-  std::size_t queued_ = 0;
+  WriteQueue queue_;
 };
 
 }  // namespace
