@@ -8,20 +8,9 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(g++-mingw-w64-i686-win32 cmake make)
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "build-win32: missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  echo "build-win32: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# shellcheck source=scripts/packages.sh
+source scripts/packages.sh
+install_packages build-win32 "${PACKAGES[@]}" || exit 1
 
 BUILD_DIR=${BUILD_WIN32_DIR:-build-win32}
 cmake --no-warn-unused-cli -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \

@@ -14,22 +14,9 @@ PREFIX=$(realpath -m "${1:-build-win32/wineprefix}")
 # fonts and X rendering, and ImageMagick's import for screenshots.
 PACKAGES=(wine wine32:i386 fonts-wine libxrender1:i386 libxext6:i386 imagemagick)
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-missing=()
-for p in "${PACKAGES[@]}"; do installed "$p" || missing+=("$p"); done
-# Exit status 3: Wine is missing and cannot be installed here.
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "wine-prefix: missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 3
-  fi
-  echo "wine-prefix: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  { dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386; } &&
-    apt-get update -q &&
-    apt-get install -y -q --no-install-recommends "${missing[@]}" ||
-    { echo "wine-prefix: Wine could not be installed" >&2; exit 3; }
-fi
+# shellcheck source=scripts/packages.sh
+source scripts/packages.sh
+install_packages wine-prefix "${PACKAGES[@]}" || { echo "wine-prefix: Wine could not be installed" >&2; exit 3; }
 
 export WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all
 # Set before the first wineboot: no Mono or Gecko installer prompts, no
