@@ -39,10 +39,10 @@ int HexDigit(char c) {
 }
 
 // The value after the "c" key of one colour line: "#RRGGBB" or "None".
-std::optional<std::uint32_t> ParseColour(std::string_view spec) {
-  std::size_t key = spec.find(" c ");
+std::optional<std::uint32_t> ParseColour(std::string_view line) {
+  std::size_t key = line.find(" c ");
   if (key == std::string_view::npos) return std::nullopt;
-  std::string_view value = spec.substr(key + 3);
+  std::string_view value = line.substr(key + 3);
   while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
   if (value == "None") return 0u;
