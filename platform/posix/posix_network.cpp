@@ -13,9 +13,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
+
+#include "platform/core/write_queue.h"
 
 namespace tl {
 
@@ -150,33 +151,14 @@ class PosixTcpSocket : public TcpSocket {
   }
 
   long Write(const void* data, std::size_t length) override {
-    if (broken_ || writeClosed_) return -1;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    std::size_t sent = 0;
-    if (queue_.empty() && !connecting_) {
-      while (sent < length) {
-        ssize_t n = ::send(fd_, bytes + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-          sent += static_cast<std::size_t>(n);
-          continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        writeClosed_ = true;
-        queue_.clear();
-        UpdateWatch();
-        return sent > 0 ? static_cast<long>(sent) : -1;
-      }
-    }
-    if (sent < length) {
-      queue_.emplace_back(bytes + sent, bytes + length);
-      queued_ += length - sent;
-      UpdateWatch();
-    }
-    return static_cast<long>(length);
+    if (broken_) return -1;
+    const bool wasClosed = queue_.Closed();
+    long taken = queue_.Write(data, length, !connecting_, SendNow());
+    if (queue_.Queued() > 0 || queue_.Closed() != wasClosed) UpdateWatch();
+    return taken;
   }
 
-  std::size_t Queued() const override { return queued_; }
+  std::size_t Queued() const override { return queue_.Queued(); }
 
   // A socket whose connect failed at once reports nothing, ever.
   void MarkDead() {
@@ -187,7 +169,7 @@ class PosixTcpSocket : public TcpSocket {
  private:
   void UpdateWatch() {
     bool wantRead = !connecting_ && !peerClosed_ && !broken_;
-    bool wantWrite = !broken_ && !writeClosed_ && (connecting_ || queued_ > 0);
+    bool wantWrite = !broken_ && !queue_.Closed() && (connecting_ || queue_.Queued() > 0);
     if (!wantRead && !wantWrite) {
       if (watched_) reactor_.Unwatch(fd_);
       watched_ = false;
@@ -219,29 +201,21 @@ class PosixTcpSocket : public TcpSocket {
   }
 
   void Drain() {
-    while (!queue_.empty()) {
-      std::vector<unsigned char>& front = queue_.front();
-      ssize_t n = ::send(fd_, front.data() + frontSent_, front.size() - frontSent_,
-                         MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n > 0) {
-        frontSent_ += static_cast<std::size_t>(n);
-        queued_ -= static_cast<std::size_t>(n);
-        if (frontSent_ == front.size()) {
-          queue_.pop_front();
-          frontSent_ = 0;
-        }
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-      // Reset or closed by the peer: what is queued can never go.
-      writeClosed_ = true;
-      queue_.clear();
-      queued_ = 0;
-      frontSent_ = 0;
-      break;
-    }
+    queue_.Drain(SendNow());
     UpdateWatch();
+  }
+
+  // One non-blocking send, as the write queue wants it.
+  WriteQueue::Send SendNow() {
+    return [this](const unsigned char* data, std::size_t length) -> long {
+      for (;;) {
+        ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) return static_cast<long>(n);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+        return -1;  // reset or closed by the peer
+      }
+    };
   }
 
   Reactor& reactor_;
@@ -250,11 +224,8 @@ class PosixTcpSocket : public TcpSocket {
   bool connecting_;
   bool watched_ = false;
   bool peerClosed_ = false;
-  bool writeClosed_ = false;
   bool broken_ = false;
-  std::deque<std::vector<unsigned char>> queue_;
-  std::size_t frontSent_ = 0;
-  std::size_t queued_ = 0;
+  WriteQueue queue_;
 };
 
 }  // namespace
