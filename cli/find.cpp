@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "cli/json.h"
 #include "discovery/device_record.h"
 #include "discovery/find_dialog.h"
@@ -132,8 +133,8 @@ const CommandSpec kFindCommand = {
     "  One search: the request, then three heard lists 1.5 s apart. It broadcasts:\n"
     "  run it on the modules' network or inside the test LAN. Interfaces beyond\n"
     "  the list's bound (ten thousand) are left out, and stderr says how many.\n"
-    "Exit status: 0 the search ran (also when nothing answered); 1 the socket could not\n"
-    "be opened, or no request could be sent (no route, say); 2 a usage error.\n",
+    "  It ends with 0 also when nothing answered, and with connection-failed when the\n"
+    "  socket could not be opened or no request could be sent (no route, say).\n",
 };
 
 int RunFind(int argc, char** argv) {
@@ -178,11 +179,11 @@ int RunFind(int argc, char** argv) {
     });
   };
   find.DoModal();
-  if (!opened) return 1;
+  if (!opened) return ExitStatus(Outcome::kConnectionFailed);
   if (network.sent == 0) {
     WriteLine(stderr, std::string("tideload-cli find: no search request could be sent: ") +
                           std::strerror(network.lastSendError));
-    return 1;
+    return ExitStatus(Outcome::kConnectionFailed);
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cli/exit_status.h"
 #include "platform/console/console_text.h"
 
 namespace tl::cli {
@@ -50,7 +51,7 @@ int UsageError(const CommandSpec& spec, const std::string& reason) {
   WriteLine(stderr, std::string("tideload-cli ") + spec.name + ": " + reason);
   std::fprintf(stderr, "Usage: %s\nTry 'tideload-cli %s --help'.\n", UsageLine(spec).c_str(),
                spec.name);
-  return 2;
+  return ExitStatus(Outcome::kUsage);
 }
 
 std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** argv,
@@ -68,6 +69,7 @@ std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** ar
     }
     if (arg == "--help" || arg == "-h") {
       PrintCommandHelp(spec, stdout);
+      PrintExitStatuses(stdout);
       return 0;
     }
     if (arg == "--version") {
