@@ -94,6 +94,7 @@ class PosixTcpSocket : public TcpSocket {
       return 0;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    reset_ = errno == ECONNRESET;
     broken_ = true;
     UpdateWatch();
     return -1;
@@ -127,6 +128,7 @@ class PosixTcpSocket : public TcpSocket {
   }
 
   std::size_t Queued() const override { return queued_; }
+  bool ClosedByPeer() const override { return peerClosed_ || reset_; }
 
   // A socket whose connect failed at once reports nothing, ever.
   void MarkDead() {
@@ -202,6 +204,7 @@ class PosixTcpSocket : public TcpSocket {
   bool peerClosed_ = false;
   bool writeClosed_ = false;
   bool broken_ = false;
+  bool reset_ = false;
   std::deque<std::vector<unsigned char>> queue_;
   std::size_t frontSent_ = 0;
   std::size_t queued_ = 0;
