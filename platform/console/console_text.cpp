@@ -46,9 +46,9 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoin
   return length;
 }
 
-bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
-
 }  // namespace
+
+bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
 std::string EscapeControls(std::string_view text) {
   std::string out;
@@ -85,11 +85,15 @@ void WriteLine(std::FILE* stream, std::string_view text) {
   std::fputc('\n', stream);
 }
 
-void WriteMessageLine(std::FILE* stream, std::string_view codePageText) {
+std::string MessageLineText(std::string_view codePageText) {
   while (!codePageText.empty() && (codePageText.back() == '\n' || codePageText.back() == '\r')) {
     codePageText.remove_suffix(1);
   }
-  WriteLine(stream, Cp1252ToUtf8(codePageText));
+  return Cp1252ToUtf8(codePageText);
+}
+
+void WriteMessageLine(std::FILE* stream, std::string_view codePageText) {
+  WriteLine(stream, MessageLineText(codePageText));
   std::fflush(stream);
 }
 

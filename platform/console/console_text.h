@@ -18,8 +18,11 @@ void WriteText(std::FILE* stream, std::string_view text);
 // The same, then our own line end.
 void WriteLine(std::FILE* stream, std::string_view text);
 
-// A message box text: a code-page text (module texts among it) as one line.
-// Its trailing line ends are the program's own and give way to one.
+bool IsTerminal(std::FILE* stream);
+
+// A message box text: a code-page text (module texts among it) as one line
+// of UTF-8. Its trailing line ends are the program's own and give way to one.
+std::string MessageLineText(std::string_view codePageText);
 void WriteMessageLine(std::FILE* stream, std::string_view codePageText);
 
 }  // namespace tl
