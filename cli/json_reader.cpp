@@ -1,5 +1,8 @@
 #include "cli/json_reader.h"
 
+#include "platform/console/console_text.h"
+#include "platform/core/code_page.h"
+
 namespace tl::cli {
 
 const JsonValue* JsonValue::Member(std::string_view name) const {
@@ -120,24 +123,6 @@ class Reader {
     return true;
   }
 
-  static void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-
   bool Hex4(char32_t* c) {
     *c = 0;
     for (int i = 0; i < 4; ++i, ++at_) {
@@ -177,28 +162,11 @@ class Reader {
     return true;
   }
 
-  // A UTF-8 sequence from outside, checked whole: shortest form, no
-  // surrogates, nothing above U+10FFFF.
+  // A UTF-8 sequence from outside, checked whole.
   bool Utf8(std::string& out) {
-    const auto lead = static_cast<unsigned char>(Peek());
-    std::size_t length = 0;
-    char32_t c = 0, lowest = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, c = lead & 0x1F, lowest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, c = lead & 0x0F, lowest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, c = lead & 0x07, lowest = 0x10000;
-    } else {
-      return Fail("not UTF-8");
-    }
-    if (at_ + length > text_.size()) return Fail("not UTF-8");
-    for (std::size_t i = 1; i < length; ++i) {
-      const auto next = static_cast<unsigned char>(text_[at_ + i]);
-      if ((next & 0xC0) != 0x80) return Fail("not UTF-8");
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (c < lowest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return Fail("not UTF-8");
+    char32_t c = 0;
+    const std::size_t length = DecodeUtf8(text_, at_, &c);
+    if (length == 0) return Fail("not UTF-8");
     out.append(text_.substr(at_, length));
     at_ += length;
     return true;

@@ -17,8 +17,8 @@ void AppendEscape(std::string& out, char32_t c) {
   out += kDigits[c & 0x0F];
 }
 
-// Length of the valid UTF-8 sequence at text[at] and its code point; 0 when
-// none starts there.
+}  // namespace
+
 std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoint) {
   const auto lead = static_cast<unsigned char>(text[at]);
   std::size_t length = 0;
@@ -45,8 +45,6 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoin
   *codePoint = c;
   return length;
 }
-
-}  // namespace
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <fstream>
 #include <regex>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/e2e_support.h"
@@ -172,9 +174,11 @@ TEST(FleetEndToEnd, FromFindOutputOncePerDeviceThroughAConsistentInterface) {
   ASSERT_EQ(objects.size(), 3u) << f.out;
   std::vector<std::string> seen;
   for (const std::string& o : objects) seen.push_back(JsonField(o, "address") + " " + JsonField(o, "result"));
+  std::vector<std::string> expected = {"\"" + group + "\" \"ok\"", "\"" + lone + "\" \"ok\"",
+                                       "\"127.203.1.2\" \"connection-failed\""};
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (std::vector<std::string>{"\"" + group + "\" \"ok\"", "\"" + lone + "\" \"ok\"",
-                                            "\"127.203.1.2\" \"connection-failed\""}));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(seen, expected);
   EXPECT_NE(f.err.find(lone + " named twice: updated once"), std::string::npos) << f.err;
   for (Sim& s : sims) EXPECT_EQ(s.child->Wait(kLong).status, 0);
 
@@ -197,6 +201,27 @@ TEST(FleetEndToEnd, FromFindOutputOncePerDeviceThroughAConsistentInterface) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
   }
+}
+
+TEST(FleetEndToEnd, AFileChangedDuringTheCallLeavesTheLaterModulesAlone) {
+  // One at a time: the second load comes after the first update, by then
+  // the file holds another image.
+  std::string file = TempFile("change_APP.s19");
+  WriteSRecordFile(file, "RT40", 0x10000, PatternBytes(2000, 1));
+  std::vector<Sim> sims = StartSims({{"--pace", "30"}, {"--silent-at", "100", "--timeout", "5"}});
+  Child cli({Cli(), "update", "--json", "--jobs", "1", sims[0].address, sims[1].address, file});
+  for (int i = 0; i < 3000 && cli.Err().find("Percent Complete") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  WriteSRecordFile(file, "RT40", 0x10000, PatternBytes(2000, 2));
+  Finished f = cli.Wait(kLong);
+  EXPECT_EQ(f.status, 3) << f.err;
+  std::vector<std::string> objects = Lines(f.out);
+  ASSERT_EQ(objects.size(), 2u) << f.out;
+  EXPECT_EQ(JsonField(objects[0], "result"), "\"ok\"");
+  EXPECT_EQ(JsonField(objects[1], "result"), "\"load-failed\"");
+  EXPECT_EQ(JsonField(objects[1], "messages"),
+            "[\"tideload-cli: " + file + " changed while the updates ran: not updated\", \"Update Failed\"]");
 }
 
 TEST(FleetEndToEnd, TerminalShowsOneLinePerRunningModule) {
