@@ -52,7 +52,8 @@ std::string ResultJson(const UpdateResult& r) {
 
 // "10.77.1.3: the file's platform RT40, the module's RT40-512: they agree"
 std::string DryRunText(const UpdateResult& r) {
-  const std::string module = r.modulePlatform ? Cp1252ToUtf8(*r.modulePlatform) : "(none named)";
+  const bool named = r.modulePlatform && !r.modulePlatform->empty();
+  const std::string module = named ? Cp1252ToUtf8(*r.modulePlatform) : "(none named)";
   return DottedAddress(r.address) + ": the file's platform " + Cp1252ToUtf8(r.filePlatform.value_or("")) +
          ", the module's " + module + ": they " + (r.platformsAgree.value_or(false) ? "agree" : "differ");
 }
@@ -153,9 +154,10 @@ int Batch::Run() {
     Report(i, r);
   }
   progress_.End();
-  if (interrupted_) std::fputs("tideload-cli: update interrupted\n", stderr);
+  const int status = ExitStatusOfAll();
+  if (interrupted_ && status != 0) std::fputs("tideload-cli: update interrupted\n", stderr);
   if (several_ && !settings_.json) PrintSummary();
-  return ExitStatusOfAll();
+  return status;
 }
 
 void Batch::OnMessageBox(HeadlessMessageBox& box) {
@@ -190,8 +192,9 @@ void Batch::OnTick() {
 void Batch::OnConnectionEvent(SocketEvents& owner, ConsoleNetwork::Event event) {
   for (auto& [index, slot] : running_) {
     if (!slot.run->Owns(owner)) continue;
-    // After its end the close is the module's ordinary last step.
-    if (slot.window == nullptr || slot.window->Ended()) return;
+    // After the end, the close is the module's ordinary last step.
+    const bool ended = slot.window == nullptr || slot.window->Ended();
+    if (ended && event == ConsoleNetwork::Event::kClosedByPeer) return;
     slot.run->OnConnectionEvent(event);
     return;
   }
