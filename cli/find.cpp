@@ -17,6 +17,7 @@
 
 #include "cli/commands.h"
 #include "cli/find_output.h"
+#include "cli/exit_status.h"
 #include "discovery/device_record.h"
 #include "discovery/find_dialog.h"
 #include "platform/console/console_host.h"
@@ -233,9 +234,10 @@ const CommandSpec kFindCommand = {
     "  network or inside the test LAN. Interfaces beyond the list's bound (ten\n"
     "  thousand) are left out, and stderr says how many. JSON gives each reply's\n"
     "  arrival interface (\"interface\") and each device's addresses (\"addresses\").\n"
-    "Exit status: 0 the search ran (also when nothing answered, or fewer than --expect);\n"
-    "1 the socket could not be opened, or no request could be sent (no route, say);\n"
-    "2 a usage error, or an --interface that is not up or cannot broadcast.\n",
+    "  It ends with 0 also when nothing answered (or fewer than --expect), with\n"
+    "  connection-failed when the socket could not be opened or no request could be\n"
+    "  sent (no route, say), and with usage for an --interface that is not up or\n"
+    "  cannot broadcast.\n",
 };
 
 int RunFind(int argc, char** argv) {
@@ -312,7 +314,7 @@ int RunFind(int argc, char** argv) {
   if (const std::size_t leftOut = find.Devices().LeftOut(); leftOut > 0) {
     WriteLine(stderr, std::to_string(leftOut) + " further interfaces were left out");
   }
-  if (!opened) return 1;
+  if (!opened) return ExitStatus(Outcome::kConnectionFailed);
   int sent = 0;
   int lastError = 0;
   for (const Target& t : targets) {
@@ -322,7 +324,7 @@ int RunFind(int argc, char** argv) {
   if (sent == 0) {
     WriteLine(stderr, std::string("tideload-cli find: no search request could be sent: ") +
                           std::strerror(lastError));
-    return 1;
+    return ExitStatus(Outcome::kConnectionFailed);
   }
   for (const Target& t : targets) {
     if (t.sent == 0) {

@@ -1,6 +1,4 @@
 // tideload-cli inspect: load an application file and describe its image.
-#include <openssl/evp.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +6,8 @@
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/digest.h"
+#include "cli/exit_status.h"
 #include "cli/json.h"
 #include "platform/console/console_host.h"
 #include "platform/console/console_text.h"
@@ -17,19 +17,6 @@
 namespace tl::cli {
 
 namespace {
-
-bool Sha256Hex(const unsigned char* data, std::size_t length, std::string& hex) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestLength = 0;
-  if (EVP_Digest(data, length, digest, &digestLength, EVP_sha256(), nullptr) != 1) return false;
-  static const char kDigits[] = "0123456789abcdef";
-  hex.clear();
-  for (unsigned int i = 0; i < digestLength; ++i) {
-    hex += kDigits[digest[i] >> 4];
-    hex += kDigits[digest[i] & 0x0F];
-  }
-  return true;
-}
 
 bool WriteImage(const char* path, const unsigned char* data, std::size_t length) {
   std::FILE* out = std::fopen(path, "wb");
@@ -48,8 +35,7 @@ const CommandSpec kInspectCommand = {
     "load an S-record application file and describe its image",
     {{"--json", nullptr, nullptr, "one JSON object instead of text"},
      {"--output", "-o", "IMAGE.bin", "also write the image bytes to this file"}},
-    "Exit status: 0 described; 1 the file did not load or the image could not be written;\n"
-    "2 a usage error.\n",
+    nullptr,
 };
 
 int RunInspect(int argc, char** argv) {
@@ -62,17 +48,17 @@ int RunInspect(int argc, char** argv) {
   ConsoleHost host("tideload-cli");
 
   std::optional<LoadedImage> image = LoadSRecordImage(file);
-  if (!image) return 1;
+  if (!image) return ExitStatus(Outcome::kLoadFailed);
 
   std::string sha;
   if (!Sha256Hex(image->imageData.get(), image->imageLength, sha)) {
     std::fputs("tideload-cli inspect: SHA-256 failed\n", stderr);
-    return 1;
+    return ExitStatus(Outcome::kFailed);
   }
   if (output != nullptr && !WriteImage(output, image->imageData.get(), image->imageLength)) {
     WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output +
                           "': " + std::strerror(errno));
-    return 1;
+    return ExitStatus(Outcome::kFailed);
   }
 
   if (json) {
@@ -87,7 +73,7 @@ int RunInspect(int argc, char** argv) {
                 static_cast<unsigned long>(image->imageLength));
     std::printf("SHA-256:       %s\n", sha.c_str());
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return ExitStatus(std::fflush(stdout) == 0 ? Outcome::kOk : Outcome::kFailed);
 }
 
 }  // namespace tl::cli

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "platform/console/console_text.h"
 
 namespace {
@@ -25,6 +26,8 @@ void PrintUsage(std::FILE* out) {
     std::fputc('\n', out);
     tl::cli::PrintCommandHelp(c.spec, out);
   }
+  std::fputc('\n', out);
+  tl::cli::PrintExitStatuses(out);
   std::fputs("\nEvery command takes --help.\n", out);
 }
 
@@ -33,7 +36,7 @@ void PrintUsage(std::FILE* out) {
 int main(int argc, char** argv) {
   if (argc < 2) {
     PrintUsage(stderr);
-    return 2;
+    return tl::cli::ExitStatus(tl::cli::Outcome::kUsage);
   }
   const char* command = argv[1];
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
@@ -50,5 +53,5 @@ int main(int argc, char** argv) {
   }
   tl::WriteLine(stderr, std::string("tideload-cli: unknown command '") + command + "'");
   std::fputs("Try 'tideload-cli --help'.\n", stderr);
-  return 2;
+  return tl::cli::ExitStatus(tl::cli::Outcome::kUsage);
 }

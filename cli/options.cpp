@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cli/exit_status.h"
 #include "platform/console/console_text.h"
 
 namespace tl::cli {
@@ -55,7 +56,7 @@ int UsageError(const CommandSpec& spec, const std::string& reason) {
   WriteLine(stderr, std::string("tideload-cli ") + spec.name + ": " + reason);
   std::fprintf(stderr, "Usage: %s\nTry 'tideload-cli %s --help'.\n", UsageLine(spec).c_str(),
                spec.name);
-  return 2;
+  return ExitStatus(Outcome::kUsage);
 }
 
 std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** argv,
@@ -73,6 +74,7 @@ std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** ar
     }
     if (arg == "--help" || arg == "-h") {
       PrintCommandHelp(spec, stdout);
+      PrintExitStatuses(stdout);
       return 0;
     }
     if (arg == "--version") {

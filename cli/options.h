@@ -47,7 +47,7 @@ class GivenOptions {
 // Parses argv (the arguments after the command's name). Nothing when the
 // command is to run; otherwise the exit status to end with at once: 0 after
 // --help or --version (printed on stdout), 2 after a usage error (said on
-// stderr). "--" ends the options.
+// stderr). "--" ends the options. --help ends with the exit statuses.
 std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** argv,
                                     GivenOptions& given);
 

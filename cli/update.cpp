@@ -1,108 +1,178 @@
-// tideload-cli update [--reboot] [--user NAME] ADDRESS FILE
-#include <csignal>
+// tideload-cli update [OPTIONS] ADDRESS... FILE
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/targets.h"
+#include "cli/update_batch.h"
+#include "discovery/device_record.h"
 #include "platform/console/console_host.h"
-#include "platform/console/console_interrupt.h"
 #include "platform/console/console_text.h"
-#include "platform/console/console_update.h"
-#include "platform/core/dialog.h"
-#include "platform/core/platform.h"
-#include "update/update_dialog.h"
+#include "update/credentials_dialog.h"
 
 namespace tl::cli {
 
 namespace {
 
-// As a shell reports a program that SIGINT ended.
-constexpr int kInterruptedStatus = 128 + SIGINT;
+constexpr std::size_t kMostJobs = 256;
+constexpr std::size_t kMostPasswordBytes = 4096;
+const char kPasswordFileOption[] = "--password-file";
 
-// Four decimal octets 0..255 separated by dots; nothing else.
-bool ParseAddress(const char* text, std::uint32_t* address) {
-  std::uint32_t value = 0;
-  const char* p = text;
-  for (int octet = 0; octet < 4; ++octet) {
-    if (octet > 0) {
-      if (*p != '.') return false;
-      ++p;
-    }
-    unsigned number = 0;
-    int digits = 0;
-    while (*p >= '0' && *p <= '9' && digits < 4) {
-      number = number * 10 + static_cast<unsigned>(*p - '0');
-      ++p;
-      ++digits;
-    }
-    if (digits == 0 || digits > 3 || number > 255) return false;
-    value = (value << 8) | number;
+// The first line of the file (or of stdin for "-"), without its line end.
+bool ReadPassword(const char* path, std::string& password, std::string* error) {
+  const bool fromStdin = std::strcmp(path, "-") == 0;
+  if (fromStdin && ::isatty(STDIN_FILENO) == 1) {
+    *error = "stdin is a terminal: leave --password-file out to be asked without echo";
+    return false;
   }
-  if (*p != '\0') return false;
-  *address = value;
+  std::FILE* in = fromStdin ? stdin : std::fopen(path, "rb");
+  if (in == nullptr) {
+    *error = std::string("cannot read '") + path + "': " + std::strerror(errno);
+    return false;
+  }
+  password.clear();
+  bool ended = false;
+  for (int c; !ended && (c = std::fgetc(in)) != EOF;) {
+    if (c == '\n') {
+      ended = true;
+    } else if (password.size() == kMostPasswordBytes) {
+      break;
+    } else {
+      password.push_back(static_cast<char>(c));
+    }
+  }
+  const bool failed = std::ferror(in) != 0;
+  const bool tooLong = !ended && password.size() == kMostPasswordBytes && std::fgetc(in) != EOF;
+  if (!fromStdin) std::fclose(in);
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  if (failed || tooLong) {
+    *error = std::string("cannot read a password from '") + path + "'" +
+             (tooLong ? ": its first line is longer than " + std::to_string(kMostPasswordBytes) + " bytes" : "");
+    return false;
+  }
   return true;
+}
+
+bool ParseJobs(const char* text, std::size_t* jobs) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (*text < '1' || *text > '9' || *end != '\0' || errno != 0 || value > kMostJobs) return false;
+  *jobs = value;
+  return true;
+}
+
+// A password option other than the file: refused before anything else.
+bool GivesPassword(const char* arg) {
+  if (std::strncmp(arg, "--pass", 6) != 0) return false;
+  const std::size_t n = std::strlen(kPasswordFileOption);
+  return !(std::strncmp(arg, kPasswordFileOption, n) == 0 && (arg[n] == '\0' || arg[n] == '='));
 }
 
 }  // namespace
 
 const CommandSpec kUpdateCommand = {
     "update",
-    "ADDRESS FILE",
-    2,
-    2,
-    "put the file's application into the module at ADDRESS (a.b.c.d)",
-    {{"--reboot", nullptr, nullptr, "the module reboots when complete"},
-     {"--user", nullptr, "NAME", "the user name, when the module asks for one"}},
+    "ADDRESS... FILE",
+    1,
+    static_cast<std::size_t>(-1),
+    "put the file's application into the modules at ADDRESS... (a.b.c.d)",
+    {{"--reboot", nullptr, nullptr, "the modules reboot when complete"},
+     {"--user", nullptr, "NAME", "the user name, when a module asks for one"},
+     {kPasswordFileOption, nullptr, "PATH", "the password: the file's first line; - for stdin"},
+     {"--from", nullptr, "FILE.json", "also every device in find --json output"},
+     {"--jobs", nullptr, "N", "at most N updates at the same time (8; 1 to 256)"},
+     {"--dry-run", nullptr, nullptr, "only compare the module's platform with the file's"},
+     {"--json", nullptr, nullptr, "one JSON object per module on stdout"}},
     "  FILE is the S-record application file (*_APP.s19). The password comes from\n"
-    "  TIDELOAD_PASSWORD or, on a terminal, from a prompt that does not echo.\n"
-    "Exit status: 0 the update completed; 1 it failed; 2 a usage error or a bad\n"
-    "address; 130 interrupted (Ctrl-C).\n",
+    "  --password-file, TIDELOAD_PASSWORD or, for one module on a terminal, from a\n"
+    "  prompt that does not echo; never from the command line. A device of --from\n"
+    "  is updated once, through its first consistent interface. Several modules:\n"
+    "  each result as it ends, then a summary; the exit status is that of the\n"
+    "  first module, in the order given, that did not succeed.\n",
 };
 
 int RunUpdate(int argc, char** argv) {
   for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strncmp(argv[i], "--pass", 6) == 0) {
+    if (std::strcmp(argv[i], kPasswordFileOption) == 0) {
+      ++i;  // its value is a path
+    } else if (GivesPassword(argv[i])) {
       std::fputs("tideload-cli: the password is never taken from the command line; "
-                 "set TIDELOAD_PASSWORD or answer the prompt\n",
+                 "use --password-file, set TIDELOAD_PASSWORD or answer the prompt\n",
                  stderr);
-      return 2;
+      return ExitStatus(Outcome::kUsage);
     }
   }
   GivenOptions given;
   if (std::optional<int> status = ParseCommandLine(kUpdateCommand, argc, argv, given)) return *status;
-  const int reboot = given.Has("--reboot") ? 1 : 0;
-  const std::string user = given.Has("--user") ? given.Value("--user") : "";
-  const char* addressText = given.Operands()[0];
-  const char* file = given.Operands()[1];
-  std::uint32_t address = 0;
-  if (!ParseAddress(addressText, &address) || address == 0) {
-    WriteLine(stderr, std::string("tideload-cli: '") + addressText + "' is not a module address");
-    return 2;
+  const std::vector<const char*>& operands = given.Operands();
+  const char* from = given.Value("--from");
+  if (operands.size() < 2 && from == nullptr) return UsageError(kUpdateCommand, "needs ADDRESS... FILE");
+
+  BatchSettings settings;
+  settings.run.file = operands.back();
+  settings.run.reboot = given.Has("--reboot") ? 1 : 0;
+  settings.run.dryRun = given.Has("--dry-run");
+  settings.json = given.Has("--json");
+  settings.userName = given.Has("--user") ? given.Value("--user") : "";
+  if (const char* jobs = given.Value("--jobs"); jobs != nullptr && !ParseJobs(jobs, &settings.jobs)) {
+    return UsageError(kUpdateCommand, std::string("bad --jobs '") + jobs + "' (1 to " +
+                                          std::to_string(kMostJobs) + ")");
+  }
+
+  std::vector<UpdateTarget> targets;
+  for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
+    UpdateTarget target;
+    if (!ParseAddress(operands[i], &target.address) || target.address == 0) {
+      WriteLine(stderr, std::string("tideload-cli: '") + operands[i] + "' is not a module address");
+      return ExitStatus(Outcome::kUsage);
+    }
+    targets.push_back(target);
+  }
+  if (from != nullptr) {
+    std::string error;
+    std::optional<std::vector<UpdateTarget>> devices = ReadFindOutput(from, &error);
+    if (!devices) {
+      WriteLine(stderr, std::string("tideload-cli: --from '") + from + "': " + error);
+      return ExitStatus(Outcome::kUsage);
+    }
+    targets.insert(targets.end(), devices->begin(), devices->end());
+  }
+  // Each module once, where it was first named.
+  std::set<std::uint32_t> named;
+  std::vector<UpdateTarget> once;
+  for (const UpdateTarget& target : targets) {
+    if (named.insert(target.address).second) {
+      once.push_back(target);
+    } else {
+      WriteLine(stderr, "tideload-cli: " + DottedAddress(target.address) + " named twice: updated once");
+    }
+  }
+  if (once.empty()) return UsageError(kUpdateCommand, std::string("no module in '") + from + "'");
+
+  if (const char* path = given.Value(kPasswordFileOption)) {
+    std::string error;
+    settings.password.emplace();
+    if (!ReadPassword(path, *settings.password, &error)) {
+      WriteLine(stderr, "tideload-cli: " + error);
+      return ExitStatus(Outcome::kUsage);
+    }
+  } else if (const char* fromEnvironment = std::getenv("TIDELOAD_PASSWORD")) {
+    settings.password = fromEnvironment;
   }
 
   ConsoleHost host("tideload-cli");
   host.network.Startup(1, 1, nullptr, nullptr);
-  int result = kResultCancel;
-  bool interrupted = false;
-  {
-    ConsoleUpdateUser console(host, user);
-    ConsoleInterrupt interrupt(host.loop, [&console] { console.Interrupt(); });
-    UpdateDialog update(file, address, reboot, nullptr);
-    result = update.DoModal();
-    interrupted = interrupt.Interrupted();
-  }  // the connection closed, the bar's line ended, the terminal as it was
-  if (interrupted && result != kResultOk) {
-    std::fputs("tideload-cli: update interrupted\n", stderr);
-    return kInterruptedStatus;
-  }
-  if (result == kResultOk) {
-    ShowMessage("Programming Complete without Error.");
-    return 0;
-  }
-  ShowMessage("Update Failed");
-  return 1;
+  const int status = RunUpdates(host, once, settings);
+  if (settings.password) WipeSecret(*settings.password);
+  return status;
 }
 
 }  // namespace tl::cli

@@ -65,6 +65,7 @@ struct Options {
   bool batch = false;
   bool longLine = false;
   bool quiet = false;
+  bool expectDryRun = false;
 };
 
 }  // namespace
@@ -99,6 +100,8 @@ void PrintUpdateUsage(std::FILE* out) {
       "  --byte-by-byte       send every line one byte at a time\n"
       "  --batch              send lines that need no answer together in one send\n"
       "  --long-line          send an over-long line (104 and 400 characters) first\n"
+      "  --expect-dry-run     expect the program to close after the platform line\n"
+      "                       without answering the line that follows it\n"
       "  --quiet              no status line\n"
       "Exit status: 0 every update served went as a module expects; 1 one did not;\n"
       "2 a usage error or the address cannot be listened on.\n",
@@ -201,6 +204,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->longLine = true;
     } else if (a == "--quiet") {
       o->quiet = true;
+    } else if (a == "--expect-dry-run") {
+      o->expectDryRun = true;
     } else if (TakesValue(a)) {
       std::fprintf(stderr, "tideload-sim: bad value '%s' for option '%s'\n", argv[i], a.c_str());
       return false;
@@ -222,6 +227,14 @@ class Session {
   bool Run() {
     if (o_.longLine) Line("104 " + std::string(400, 'x'));
     if (!Step(100, "100 Ombrelin module:" + o_.platform + ":sim")) return Result();
+    if (o_.expectDryRun) {
+      // The line a module sends next; a dry run answers none of it.
+      Line(o_.password ? "101 Password needed" : "102 Send placement");
+      Flush();
+      if (!ExpectQuietClose()) return false;
+      note_ = "closed after the platform line, as a dry run does";
+      return true;
+    }
     if (o_.password) {
       if (!Step(101, "101 Password needed")) return Result();
       std::string answer;
@@ -238,7 +251,10 @@ class Session {
     }
     if (!Step(102, "102 Send placement")) return Result();
     unsigned char placement[8];
-    if (!ReadExact(placement, 8)) return Fail("no placement words");
+    if (!ReadExact(placement, 8)) {
+      return Fail(closed_ ? "the program closed the connection instead of sending the placement"
+                          : "no placement words");
+    }
     std::uint32_t start = Word(placement), length = Word(placement + 4);
     if (o_.wrongPlatform) {
       if (start != 0 || length != 0) return Fail("wrong platform but placement was not 8 zero bytes");
@@ -381,6 +397,7 @@ class Session {
       if (!WaitReadable()) return false;
       ssize_t n = ::recv(fd_, data + got, length - got, 0);
       if (n < 0 && errno == EINTR) continue;
+      closed_ = n == 0 || (n < 0 && errno == ECONNRESET);
       if (n <= 0) return false;
       got += static_cast<std::size_t>(n);
     }
@@ -451,6 +468,7 @@ class Session {
   std::string out_;
   std::string note_;
   bool broken_ = false;
+  bool closed_ = false;  // a read found the connection closed or reset
   bool stepResult_ = false;
 };
 

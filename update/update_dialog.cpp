@@ -119,16 +119,16 @@ void UpdateDialog::AnswerCredentials() {
   Send(kLineEnd, 2);
 }
 
+bool UpdateDialog::PlatformsAgree(std::string& modulePlatform, const std::string& filePlatform) {
+  if (modulePlatform == "RT40-512" && filePlatform == "RT40") modulePlatform = "RT40";
+  return modulePlatform == filePlatform;
+}
+
 void UpdateDialog::AnswerPlacement() {
-  if (!modulePlatform.empty()) {
-    const std::string filePlatform(platformName);
-    // A module of the -512 variant takes images built for the plain model.
-    if (modulePlatform == "RT40-512" && filePlatform == "RT40") modulePlatform = "RT40";
-    if (modulePlatform != filePlatform) {
-      SendWord(0);
-      SendWord(0);
-      return;
-    }
+  if (!modulePlatform.empty() && !PlatformsAgree(modulePlatform, platformName)) {
+    SendWord(0);
+    SendWord(0);
+    return;
   }
   SendWord(startAddress);
   SendWord(imageLength);

@@ -44,6 +44,11 @@ class UpdateDialog : public Dialog, public ModuleLineSink {
   // ---- the protocol: one line from the module (or the program's own)
   void HandleModuleMessage(int code, const std::string& text) override;
 
+  // The check at 102 for a module that named its platform: whether it
+  // takes an image built for filePlatform. A module of the -512 variant
+  // takes images built for the plain model; its platform then reads as that.
+  static bool PlatformsAgree(std::string& modulePlatform, const std::string& filePlatform);
+
  private:
   // What the handler needs from the dialog.
   void SetProgress(int position);

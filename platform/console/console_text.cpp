@@ -17,8 +17,8 @@ void AppendEscape(std::string& out, char32_t c) {
   out += kDigits[c & 0x0F];
 }
 
-// Length of the valid UTF-8 sequence at text[at] and its code point; 0 when
-// none starts there.
+}  // namespace
+
 std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoint) {
   const auto lead = static_cast<unsigned char>(text[at]);
   std::size_t length = 0;
@@ -47,8 +47,6 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoin
 }
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
-
-}  // namespace
 
 std::string EscapeControls(std::string_view text) {
   std::string out;
@@ -85,11 +83,15 @@ void WriteLine(std::FILE* stream, std::string_view text) {
   std::fputc('\n', stream);
 }
 
-void WriteMessageLine(std::FILE* stream, std::string_view codePageText) {
+std::string MessageLineText(std::string_view codePageText) {
   while (!codePageText.empty() && (codePageText.back() == '\n' || codePageText.back() == '\r')) {
     codePageText.remove_suffix(1);
   }
-  WriteLine(stream, Cp1252ToUtf8(codePageText));
+  return Cp1252ToUtf8(codePageText);
+}
+
+void WriteMessageLine(std::FILE* stream, std::string_view codePageText) {
+  WriteLine(stream, MessageLineText(codePageText));
   std::fflush(stream);
 }
 

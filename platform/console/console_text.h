@@ -9,6 +9,10 @@
 
 namespace tl {
 
+// Length of the valid UTF-8 sequence at text[at] (shortest form, no
+// surrogates, at most U+10FFFF) and its code point; 0 when none starts there.
+std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoint);
+
 // The UTF-8 text with every control character as \xHH (C1 by its code
 // point). A byte that starts no valid UTF-8 sequence is taken alone.
 std::string EscapeControls(std::string_view text);
@@ -18,8 +22,11 @@ void WriteText(std::FILE* stream, std::string_view text);
 // The same, then our own line end.
 void WriteLine(std::FILE* stream, std::string_view text);
 
-// A message box text: a code-page text (module texts among it) as one line.
-// Its trailing line ends are the program's own and give way to one.
+bool IsTerminal(std::FILE* stream);
+
+// A message box text: a code-page text (module texts among it) as one line
+// of UTF-8. Its trailing line ends are the program's own and give way to one.
+std::string MessageLineText(std::string_view codePageText);
 void WriteMessageLine(std::FILE* stream, std::string_view codePageText);
 
 }  // namespace tl

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/console/console_text.h"
 #include "platform/core/layout.h"
@@ -52,25 +51,17 @@ void Wipe(std::string& secret) {
 
 }  // namespace
 
-ConsoleUpdateUser::ConsoleUpdateUser(ConsoleHost& host, std::string userName)
-    : host_(host), userName_(std::move(userName)), terminal_(::isatty(STDERR_FILENO) == 1) {
+ConsoleUpdateUser::ConsoleUpdateUser(ConsoleHost& host, std::string userName,
+                                     std::optional<std::string> password, bool mayPrompt,
+                                     Console console)
+    : host_(host),
+      userName_(std::move(userName)),
+      password_(std::move(password)),
+      mayPrompt_(mayPrompt),
+      console_(std::move(console)) {
   previous_ = host_.ui.hooks();
-  HeadlessUi::Hooks& hooks = host_.ui.hooks();
-  hooks.onProgress = [this](HeadlessWindow&, int id, int position) {
-    if (id == kIdProgress) OnProgress(position);
-  };
-  auto showBox = previous_.onMessageBox;
-  hooks.onMessageBox = [this, showBox](HeadlessMessageBox& box) {
-    EndBarLine();  // every box text on its own line
-    if (showBox) {
-      showBox(box);
-    } else {
-      WriteMessageLine(stderr, box.text);
-      box.Close();
-    }
-  };
   auto shown = previous_.onDialogShown;
-  hooks.onDialogShown = [this, shown](HeadlessWindow& window) {
+  host_.ui.hooks().onDialogShown = [this, shown](HeadlessWindow& window) {
     if (window.Owner().LayoutId() == kDialogCredentials) {
       AnswerCredentials(window);
     } else if (shown) {
@@ -80,60 +71,31 @@ ConsoleUpdateUser::ConsoleUpdateUser(ConsoleHost& host, std::string userName)
 }
 
 ConsoleUpdateUser::~ConsoleUpdateUser() {
-  EndBarLine();
   RestoreEcho();
   Wipe(typed_);
-  host_.ui.hooks() = previous_;
-}
-
-void ConsoleUpdateUser::OnProgress(int position) {
-  if (position == lastShown_) return;
-  if (!terminal_) {
-    // Plain lines: one per tenth, so that a log stays short.
-    bool sameTenth = lastShown_ >= 0 && position / 10 == lastShown_ / 10;
-    lastShown_ = position;
-    if (sameTenth || position == 0) return;
-    std::fprintf(stderr, "Percent Complete %d%%\n", position);
-    std::fflush(stderr);
-    return;
-  }
-  lastShown_ = position;
-  constexpr int kWidth = 40;
-  int filled = position * kWidth / 100;
-  std::string bar(static_cast<std::size_t>(filled), '#');
-  bar.append(static_cast<std::size_t>(kWidth - filled), '.');
-  std::fprintf(stderr, "\rPercent Complete [%s] %3d%%", bar.c_str(), position);
-  std::fflush(stderr);
-  barOpen_ = true;
-}
-
-void ConsoleUpdateUser::EndBarLine() {
-  if (!barOpen_) return;
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
-  barOpen_ = false;
+  if (password_) Wipe(*password_);
+  host_.ui.hooks().onDialogShown = previous_.onDialogShown;
 }
 
 void ConsoleUpdateUser::AnswerCredentials(HeadlessWindow& window) {
   window.Type(kIdUserName, userName_);
-  if (const char* fromEnvironment = std::getenv("TIDELOAD_PASSWORD")) {
-    window.Type(kIdPassword, fromEnvironment);
+  if (password_) {
+    window.Type(kIdPassword, *password_);
     window.Press(kIdOk);
     return;
   }
-  if (::isatty(STDIN_FILENO) == 1) {
+  if (mayPrompt_ && ::isatty(STDIN_FILENO) == 1) {
     StartPrompt(window);
     return;
   }
-  EndBarLine();
-  std::fputs("tideload-cli: the module asks for a password: set TIDELOAD_PASSWORD\n", stderr);
+  console_.say("tideload-cli: the module asks for a password: set TIDELOAD_PASSWORD or use --password-file");
   window.Press(kIdCancel);
 }
 
 // The prompt is read from the event loop, so that the update's timer and
 // socket go on while the user types.
 void ConsoleUpdateUser::StartPrompt(HeadlessWindow& window) {
-  EndBarLine();
+  console_.beforePrompt();
   EchoOff();  // before the prompt shows, so that no key typed at once is echoed
   WriteText(stderr, "Password needed" + (userName_.empty() ? "" : " for " + userName_) + ": ");
   std::fflush(stderr);
@@ -145,13 +107,10 @@ void ConsoleUpdateUser::StartPrompt(HeadlessWindow& window) {
                    });
 }
 
-void ConsoleUpdateUser::Interrupt() {
-  EndBarLine();
-  if (prompt_ != nullptr) {
-    FinishPrompt(*prompt_, false);  // cancels the credentials, and so the update
-  } else if (HeadlessWindow* update = host_.ui.WindowOf(kDialogUpdate)) {
-    update->Close();
-  }
+bool ConsoleUpdateUser::Interrupt() {
+  if (prompt_ == nullptr) return false;
+  FinishPrompt(*prompt_, false);  // cancels the credentials, and so the update
+  return true;
 }
 
 void ConsoleUpdateUser::OnPromptReadable(HeadlessWindow& window) {

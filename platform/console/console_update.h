@@ -1,9 +1,13 @@
-// The console's stand-in for the user during an update: draws the progress
-// bar and answers the credentials dialog. The password comes from
-// TIDELOAD_PASSWORD or, on a terminal, from a prompt that does not echo.
+// The console's stand-in for the user at the credentials dialog of an
+// update. The password is known beforehand (TIDELOAD_PASSWORD or a file),
+// or typed at a prompt that does not echo when stdin is a terminal and a
+// prompt is allowed; otherwise the dialog is cancelled with a word why.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/console/console_host.h"
 
@@ -11,18 +15,21 @@ namespace tl {
 
 class ConsoleUpdateUser {
  public:
-  ConsoleUpdateUser(ConsoleHost& host, std::string userName);
+  struct Console {
+    std::function<void()> beforePrompt;        // the progress line is ended
+    std::function<void(std::string_view)> say;  // a line of our own
+  };
+  ConsoleUpdateUser(ConsoleHost& host, std::string userName, std::optional<std::string> password,
+                    bool mayPrompt, Console console);
   ~ConsoleUpdateUser();
   ConsoleUpdateUser(const ConsoleUpdateUser&) = delete;
   ConsoleUpdateUser& operator=(const ConsoleUpdateUser&) = delete;
 
-  // The user pressed Ctrl-C: the bar's line and a prompt are ended, and the
-  // update is cancelled.
-  void Interrupt();
+  // The user pressed Ctrl-C: a prompt in progress is ended, which cancels
+  // its credentials. True when there was one.
+  bool Interrupt();
 
  private:
-  void OnProgress(int position);
-  void EndBarLine();
   void AnswerCredentials(HeadlessWindow& window);
   void StartPrompt(HeadlessWindow& window);
   void OnPromptReadable(HeadlessWindow& window);
@@ -30,9 +37,9 @@ class ConsoleUpdateUser {
 
   ConsoleHost& host_;
   std::string userName_;
-  bool terminal_;        // stderr is a terminal: draw a bar
-  bool barOpen_ = false; // the bar's line has not been ended
-  int lastShown_ = -1;
+  std::optional<std::string> password_;
+  bool mayPrompt_;
+  Console console_;
   HeadlessUi::Hooks previous_;
   // The prompt in progress: its credentials window, and what was typed.
   HeadlessWindow* prompt_ = nullptr;

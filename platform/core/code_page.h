@@ -11,6 +11,9 @@ namespace tl {
 
 char32_t Cp1252CodePoint(unsigned char byte);
 
+// One code point (up to U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 // The text as UTF-8, one character per byte.
 std::string Cp1252ToUtf8(std::string_view text);
 

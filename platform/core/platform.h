@@ -95,6 +95,9 @@ class TcpSocket {
   virtual long Write(const void* data, std::size_t length) = 0;
   // Bytes taken by Write but not yet handed to the system.
   virtual std::size_t Queued() const = 0;
+  // A read has found the connection closed or reset by the peer. Hosts that
+  // cannot tell say false; nothing in the core asks.
+  virtual bool ClosedByPeer() const { return false; }
 };
 
 class Network {

@@ -201,32 +201,42 @@ HeadlessWindow* HeadlessUi::WindowOf(int layoutId) const {
   return nullptr;
 }
 
-int HeadlessUi::RunModal(Dialog& dialog) {
+std::unique_ptr<HeadlessWindow> HeadlessUi::Open(Dialog& dialog) {
   const DialogLayout* layout = FindDialogLayout(dialog.LayoutId());
-  if (layout == nullptr) return -1;
-  HeadlessWindow window(*this, dialog, layout);
-  windows_.push_back(&window);
-  dialog.AttachWindow(&window);
+  if (layout == nullptr) return nullptr;
+  auto window = std::make_unique<HeadlessWindow>(*this, dialog, layout);
+  windows_.push_back(window.get());
+  dialog.AttachWindow(window.get());
   if (dialog.OnInitDialog()) {
     for (const ControlLayout& c : layout->controls) {
-      if ((c.style & kTabStop) != 0 && window.IsControlEnabled(c.id)) {
-        window.focus_ = c.id;
-        window.selectAll_ = c.kind == ControlKind::Edit;
+      if ((c.style & kTabStop) != 0 && window->IsControlEnabled(c.id)) {
+        window->focus_ = c.id;
+        window->selectAll_ = c.kind == ControlKind::Edit;
         break;
       }
     }
   }
-  if (!window.Ended() && hooks_.onDialogShown) hooks_.onDialogShown(window);
-  while (!window.Ended()) {
+  if (!window->Ended() && hooks_.onDialogShown) hooks_.onDialogShown(*window);
+  return window;
+}
+
+int HeadlessUi::Finish(HeadlessWindow& window) {
+  window.Owner().AttachWindow(nullptr);
+  windows_.erase(std::find(windows_.begin(), windows_.end(), &window));
+  return window.Result();
+}
+
+int HeadlessUi::RunModal(Dialog& dialog) {
+  std::unique_ptr<HeadlessWindow> window = Open(dialog);
+  if (window == nullptr) return -1;
+  while (!window->Ended()) {
     if (!loop_.RunOnce()) {
       stuck_ = true;
       if (hooks_.onStuck) hooks_.onStuck();
-      window.EndModal(-1);
+      window->EndModal(-1);
     }
   }
-  dialog.AttachWindow(nullptr);
-  windows_.pop_back();
-  return window.Result();
+  return Finish(*window);
 }
 
 void HeadlessUi::ShowMessageBox(std::string_view text) {

@@ -132,11 +132,17 @@ class HeadlessUi : public Ui {
   EventLoop& Loop() { return loop_; }
 
   int RunModal(Dialog& dialog) override;
+  // RunModal in two halves, for a host that runs several dialogs on one
+  // loop side by side: Open starts the dialog as RunModal does and returns
+  // its window (null without a layout); once the window has ended, Finish
+  // detaches it and gives its result. The window goes after Finish.
+  std::unique_ptr<HeadlessWindow> Open(Dialog& dialog);
+  int Finish(HeadlessWindow& window);
   void ShowMessageBox(std::string_view text) override;
   std::optional<std::string> OpenFile(const OpenFileRequest& request) override;
   std::string ProgramTitle() override { return title_; }
 
-  // Innermost first is back().
+  // In the order opened; the innermost modal one is back().
   const std::vector<HeadlessWindow*>& OpenWindows() const { return windows_; }
   HeadlessWindow* Top() const { return windows_.empty() ? nullptr : windows_.back(); }
   HeadlessWindow* WindowOf(int layoutId) const;

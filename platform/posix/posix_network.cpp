@@ -145,6 +145,7 @@ class PosixTcpSocket : public TcpSocket {
       return 0;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    reset_ = errno == ECONNRESET;
     broken_ = true;
     UpdateWatch();
     return -1;
@@ -159,6 +160,7 @@ class PosixTcpSocket : public TcpSocket {
   }
 
   std::size_t Queued() const override { return queue_.Queued(); }
+  bool ClosedByPeer() const override { return peerClosed_ || reset_; }
 
   // A socket whose connect failed at once reports nothing, ever.
   void MarkDead() {
@@ -225,6 +227,7 @@ class PosixTcpSocket : public TcpSocket {
   bool watched_ = false;
   bool peerClosed_ = false;
   bool broken_ = false;
+  bool reset_ = false;
   WriteQueue queue_;
 };
 

@@ -115,7 +115,9 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
       peerClosed_ = true;
       return 0;
     }
-    if (WSAGetLastError() == WSAEWOULDBLOCK) return 0;
+    const int error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return 0;
+    reset_ = error == WSAECONNRESET || error == WSAECONNABORTED;
     broken_ = true;
     Select();
     return -1;
@@ -129,6 +131,7 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   }
 
   std::size_t Queued() const override { return queue_.Queued(); }
+  bool ClosedByPeer() const override { return peerClosed_ || reset_; }
 
   // A connect that failed at once: the socket reports nothing, ever.
   void MarkDead() {
@@ -215,6 +218,7 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   bool connecting_ = true;
   bool peerClosed_ = false;
   bool broken_ = false;
+  bool reset_ = false;
   WriteQueue queue_;
 };
 

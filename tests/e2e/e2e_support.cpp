@@ -172,4 +172,31 @@ std::string PatternBytes(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
+std::string JsonField(const std::string& text, const std::string& name) {
+  const std::string key = "\"" + name + "\": ";
+  std::size_t at = text.find(key);
+  if (at == std::string::npos) return "";
+  at += key.size();
+  // To the member's end: a comma or brace outside strings and brackets.
+  std::size_t end = at;
+  int depth = 0;
+  bool inString = false;
+  for (; end < text.size(); ++end) {
+    const char c = text[end];
+    if (inString) {
+      if (c == '\\') ++end;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      ++depth;
+    } else if (c == ']' || c == '}') {
+      if (depth-- == 0) break;
+    } else if (c == ',' && depth == 0) {
+      break;
+    }
+  }
+  return text.substr(at, end - at);
+}
+
 }  // namespace e2e

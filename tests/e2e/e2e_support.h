@@ -66,4 +66,8 @@ void WriteSRecordFile(const std::string& path, const std::string& platform, std:
                       const std::string& bytes);
 std::string PatternBytes(std::size_t size, std::uint32_t seed);
 
+// The raw text of a member of the first JSON object in text that has it
+// ("\"ok\"", "106", "null", "[...]"); empty when none has.
+std::string JsonField(const std::string& text, const std::string& name);
+
 }  // namespace e2e

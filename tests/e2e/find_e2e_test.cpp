@@ -21,8 +21,8 @@ TEST(FindEndToEnd, SaysSoWhenNoRequestCouldBeSent) {
     std::string err;
   };
   const Case cases[] = {
-      {"lo down", "", 1, noneSent},
-      {"lo up, no route", "ip link set lo up", 1, noneSent},
+      {"lo down", "", 4, noneSent},
+      {"lo up, no route", "ip link set lo up", 4, noneSent},
       {"a route, nobody there", "ip link set lo up && ip route add default dev lo", 0, ""},
   };
   // Side by side: each in a namespace of its own.

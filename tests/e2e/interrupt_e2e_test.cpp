@@ -2,6 +2,7 @@
 // interruption said, the terminal as it was, the exit status 130.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "tests/e2e/e2e_support.h"
@@ -25,9 +26,16 @@ TEST(InterruptEndToEnd, CtrlCDuringTheProgressBar) {
   cli.Type("\x03");
   EXPECT_EQ(cli.Wait(kLong), 130) << cli.Output();
   // The bar's line (and the terminal's echo of the key) ends before the
-  // word of the interruption; nothing after.
+  // word of the interruption; nothing after. The bar has the bytes sent of
+  // the image, the rate and the time left beside the per cent.
   const std::string& out = cli.Output();
-  std::string afterBar = out.substr(out.rfind('%') + 1);
+  const std::size_t bar = out.rfind("Percent Complete [");
+  ASSERT_NE(bar, std::string::npos) << out;
+  const std::size_t barEnd = out.rfind(" left") + 5;
+  const std::string line = out.substr(bar, barEnd - bar);
+  EXPECT_TRUE(std::regex_search(line, std::regex("\\] +[0-9]+% [0-9.]+ [KM]?i?B/64\\.0 KiB [0-9.]+ [KM]?i?B/s ([0-9]+:[0-9]{2}|--:--) left$")))
+      << line;
+  std::string afterBar = out.substr(barEnd);
   if (afterBar.rfind("^C", 0) == 0) afterBar.erase(0, 2);
   EXPECT_EQ(afterBar, kInterrupted) << out;
   EXPECT_EQ(cli.Output().find("Update Failed"), std::string::npos);

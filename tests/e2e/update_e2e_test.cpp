@@ -122,70 +122,95 @@ TEST(UpdateEndToEnd, CredentialsFromTheEnvironmentAndNeverPrinted) {
 
   Outcome wrong = Update({"--user", "admin", "--password", secret}, file, {"--user", "admin"},
                          {{"TIDELOAD_PASSWORD", "guess"}});
-  EXPECT_NE(wrong.cli.status, 0);
+  EXPECT_EQ(wrong.cli.status, 6);
   EXPECT_EQ(BoxLines(wrong.cli.err),
             (std::vector<std::string>{"Error: Bad password", "Update Failed"}));
   EXPECT_EQ(wrong.cli.err.find("guess"), std::string::npos);
 
   // No password and no terminal: the prompt is cancelled, nothing is sent.
   Outcome none = Update({"--user", "admin", "--password", secret}, file, {"--user", "admin"});
-  EXPECT_NE(none.cli.status, 0);
+  EXPECT_EQ(none.cli.status, 130);
   EXPECT_NE(none.cli.err.find("Update Failed"), std::string::npos);
 }
 
-TEST(UpdateEndToEnd, FaultsGiveTheirMessageAndFail) {
-  std::string file = MakeFile(5000);
+TEST(UpdateEndToEnd, EveryEndingHasTheExitStatusOfItsClass) {
+  // Side by side, so that the time-outs are waited for once. A module that
+  // closes or resets the connection ends the console's update at once.
+  const std::string file = MakeFile(5000);
+  const std::string big = MakeFile(16u << 20, "RT40", 3);
   struct Case {
-    std::vector<std::string> sim;
-    std::vector<std::string> boxes;
+    std::vector<std::string> sim;  // empty: nobody listens at the address
+    std::string file;
+    int status;
+    std::string result;
+    std::vector<std::string> boxes;  // before "Update Failed"
+    bool atOnce = false;             // well before the idle time-out
   };
   const Case cases[] = {
-      {{"--wrong-platform"}, {"Error: Wrong platform", "Update Failed"}},
-      {{"--error-at", "100"}, {"Error: Bad image", "Update Failed"}},
-      {{"--error-at", "102", "--error-line", "222 No room"}, {"Error: No room", "Update Failed"}},
-      {{"--error-at", "103"}, {"Error: Bad image", "Update Failed"}},
-      {{"--error-at", "301", "--error-line", "300"}, {"Error:", "Update Failed"}},
-      {{"--error-at", "105"}, {"Error: Bad image", "Update Failed"}},
-      {{"--error-at", "106", "--error-line", "299 Flash failed"}, {"Error: Flash failed", "Update Failed"}},
+      {{"--wrong-platform"}, file, 6, "refused", {"Error: Wrong platform"}},
+      {{"--error-at", "100"}, file, 6, "refused", {"Error: Bad image"}},
+      {{"--error-at", "102", "--error-line", "222 No room"}, file, 6, "refused", {"Error: No room"}},
+      {{"--error-at", "103"}, file, 6, "refused", {"Error: Bad image"}},
+      {{"--error-at", "301", "--error-line", "300"}, file, 6, "refused", {"Error:"}},
+      {{"--error-at", "105"}, file, 6, "refused", {"Error: Bad image"}},
+      {{"--error-at", "106", "--error-line", "299 Flash failed"}, file, 6, "refused", {"Error: Flash failed"}},
+      {{}, file, 4, "connection-failed", {"Error: Connect error"}, true},
+      {{"--close-mid-image"}, file, 4, "connection-failed", {"Error: Connection closed by module"}, true},
+      {{"--reset-mid-image"}, big, 4, "connection-failed", {"Error: Connection closed by module"}, true},
+      {{"--silent-at", "103"}, file, 5, "timed-out", {"Error: Timed out"}},
+      {{"--flood-at", "102"}, file, 5, "timed-out", {"Error: Timed out"}},  // bytes without a line
+      {{}, TempFile("missing_APP.s19"), 3, "load-failed", {"Failed to open file"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sim.front() + (c.sim.size() > 1 ? " " + c.sim[1] : ""));
-    Outcome o = Update(c.sim, file);
-    EXPECT_EQ(o.cli.status, 1) << o.cli.err;
-    EXPECT_EQ(o.sim.status, 0) << o.sim.err;  // the program behaved as the module expects
-    EXPECT_EQ(BoxLines(o.cli.err), c.boxes);
-  }
-}
-
-TEST(UpdateEndToEnd, ClosedResetSilentOrFloodingModuleTimesOut) {
-  // They wait for the 30 s time-out side by side. A module that floods bytes
-  // without a line end is no activity either.
-  std::string small = MakeFile(5000);
-  std::string big = MakeFile(16u << 20, "RT40", 3);
+  // An address bound without a listener refuses every connect.
+  int refuser = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(20034);
+  sa.sin_addr.s_addr = htonl((127u << 24) | (202u << 16) | (78u << 8) | 10u);
+  ASSERT_EQ(::bind(refuser, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
   struct Run {
     Sim sim;
     std::unique_ptr<Child> cli;
   };
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--close-mid-image"}, small}, {{"--reset-mid-image"}, big}, {{"--silent-at", "103"}, small},
-      {{"--flood-at", "102"}, small}};
   std::vector<Run> runs;
-  for (const auto& [args, file] : cases) {
+  for (const Case& c : cases) {
     Run r;
-    r.sim = StartSim(args);
-    ASSERT_NE(r.sim.child, nullptr);
-    r.cli = std::make_unique<Child>(
-        std::vector<std::string>{BuildDir() + "/tideload-cli", "update", r.sim.address, file});
+    if (!c.sim.empty()) {
+      r.sim = StartSim(c.sim);
+      ASSERT_NE(r.sim.child, nullptr);
+    }
+    r.cli = std::make_unique<Child>(std::vector<std::string>{
+        BuildDir() + "/tideload-cli", "update", "--json", c.sim.empty() ? "127.202.78.10" : r.sim.address, c.file});
     runs.push_back(std::move(r));
   }
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    SCOPED_TRACE(cases[i].first.front());
-    Finished cli = runs[i].cli->Wait(kLong);
-    Finished sim = runs[i].sim.child->Wait(kLong);
-    EXPECT_EQ(cli.status, 1) << cli.err;  // not killed by a signal, not spinning for ever
-    EXPECT_EQ(BoxLines(cli.err), (std::vector<std::string>{"Error: Timed out", "Update Failed"}));
-    EXPECT_EQ(sim.status, 0) << sim.err;
+  // The desktop program's logic on the same sockets still waits for the
+  // idle rule when the module closes.
+  {
+    Sim closing = StartSim({"--close-mid-image"});
+    ASSERT_NE(closing.child, nullptr);
+    tl::ConsoleHost host("tideload-e2e");
+    host.network.Startup(1, 1, nullptr, nullptr);
+    tl::UpdateDialog update(file, closing.hostOrder, 0, nullptr);
+    EXPECT_EQ(update.DoModal(), tl::kResultCancel);
+    EXPECT_EQ(host.ui.Messages(), (std::vector<std::string>{"Error: Timed out"}));
   }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.sim.empty() ? c.file : c.sim.front() + (c.sim.size() > 1 ? " " + c.sim[1] : ""));
+    Finished cli = runs[i].cli->Wait(kLong);
+    EXPECT_EQ(cli.status, c.status) << cli.err;
+    EXPECT_EQ(JsonField(cli.out, "result"), "\"" + c.result + "\"") << cli.out;
+    std::vector<std::string> boxes = c.boxes;
+    boxes.push_back("Update Failed");
+    EXPECT_EQ(BoxLines(cli.err), boxes);
+    if (c.atOnce) {
+      EXPECT_LT(std::stod(JsonField(cli.out, "seconds")), 15.0) << cli.out;
+    }
+    if (runs[i].sim.child) {
+      EXPECT_EQ(runs[i].sim.child->Wait(kLong).status, 0);  // the program behaved as a module expects
+    }
+  }
+  ::close(refuser);
 }
 
 TEST(UpdateEndToEnd, FileThatFailsToLoadNeverConnects) {
@@ -208,7 +233,7 @@ TEST(UpdateEndToEnd, FileThatFailsToLoadNeverConnects) {
   for (const std::string& file : {TempFile("missing_APP.s19"), bad}) {
     Child cli({BuildDir() + "/tideload-cli", "update", "127.201.77.9", file});
     Finished f = cli.Wait(kLong);
-    EXPECT_EQ(f.status, 1) << f.err;
+    EXPECT_EQ(f.status, 3) << f.err;
     std::vector<std::string> boxes = BoxLines(f.err);
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ(boxes.back(), "Update Failed");

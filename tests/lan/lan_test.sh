@@ -321,6 +321,32 @@ case "$CASE" in
       [ $? = 2 ] && grep -qF "bad --expect '$bad'" "$WORK/bad.err" || { echo "FAIL: --expect '$bad'"; fail=1; }
     done
     ;;
+  fleet)
+    # What find --json found, updated side by side: each device once, the
+    # two-interface one through one of its interfaces.
+    "$L" up 3 >/dev/null || exit 1
+    hosts=(dual)
+    for i in 1 2 3; do
+      sim "m$i" --module "name=Pump-$i,app=Valve,mac=02:00:00:00:01:0$i"
+      "$L" exec "m$i" "$SIM" --listen "10.77.1.$i" --pace 10 --ready-file "$WORK/uready.m$i" 2>"$WORK/usim.m$i.log" &
+      hosts+=("m$i")
+    done
+    dual_device
+    "$L" exec dual "$SIM" --listen 0.0.0.0 --pace 10 --ready-file "$WORK/uready.dual" 2>"$WORK/usim.dual.log" &
+    dualsim=$!
+    wait_ready "${hosts[@]}"
+    for h in "${hosts[@]}"; do for i in $(seq 600); do [ -e "$WORK/uready.$h" ] && break; sleep 0.05; done; done
+    "$L" exec prog "$CLI" find --json --seconds 0.5 >"$WORK/found.json" 2>"$WORK/err"
+    "$L" exec prog "$CLI" update --json --jobs 8 --from "$WORK/found.json" "$SRC/examples/demo_APP.s19" >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    cat "$WORK/out"
+    [ "$status" = 0 ] || { echo "FAIL: status $status"; cat "$WORK/err"; fail=1; kill "$dualsim"; }
+    expect_count "$WORK/out" 4
+    for a in 10.77.1.1 10.77.1.2 10.77.1.3 '10.77.9.[12]'; do
+      [ "$(grep -c '"address": "'"$a"'".*"result": "ok"' "$WORK/out")" = 1 ] || { echo "FAIL: $a"; fail=1; }
+    done
+    wait "$dualsim" || { echo "FAIL: the dual device's update side"; cat "$WORK/usim.dual.log"; fail=1; }
+    ;;
   *) echo "unknown case $CASE"; exit 2 ;;
 esac
 exit $fail

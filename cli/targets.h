@@ -1,0 +1,27 @@
+// The modules one tideload-cli update call serves: addresses from the
+// command line and from find --json output.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tl::cli {
+
+struct UpdateTarget {
+  std::uint32_t address = 0;
+  std::string leftOut;  // not empty: the module is not updated, and why
+};
+
+// Four decimal octets 0..255 separated by dots; nothing else.
+bool ParseAddress(const char* text, std::uint32_t* address);
+
+// One target per device of find --json output (a JSON array of items with
+// "address", "consistent" and "children"; other members are passed over):
+// a device is reached through its first consistent interface. A device
+// without one is a target left out. Nothing, with the reason, when the file
+// cannot be read or is not such output.
+std::optional<std::vector<UpdateTarget>> ReadFindOutput(const std::string& path, std::string* error);
+
+}  // namespace tl::cli
