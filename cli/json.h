@@ -10,4 +10,8 @@ namespace tl::cli {
 // given by its code point; everything outside printable ASCII as \uXXXX.
 std::string JsonString(std::string_view codePageText);
 
+// A JSON string literal of a file path, the bytes the user gave: a valid
+// UTF-8 sequence is its character, any other byte the Latin-1 one.
+std::string JsonPath(std::string_view path);
+
 }  // namespace tl::cli

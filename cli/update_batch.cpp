@@ -31,7 +31,7 @@ std::string ResultJson(const UpdateResult& r) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
   std::string s = "{\"address\": \"" + DottedAddress(r.address) + "\"";
-  s += ", \"file\": " + JsonString(r.file);
+  s += ", \"file\": " + JsonPath(r.file);
   s += ", \"filePlatform\": " + JsonOptional(r.filePlatform);
   s += ", \"modulePlatform\": " + JsonOptional(r.modulePlatform);
   s += ", \"startAddress\": " + (loaded ? std::to_string(r.startAddress) : "null");

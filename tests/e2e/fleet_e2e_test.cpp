@@ -129,6 +129,23 @@ TEST(FleetEndToEnd, DryRunComparesPlatformsAndSendsNothing) {
   }
 }
 
+TEST(FleetEndToEnd, JsonGivesTheFileAsTheCharactersOfItsPath) {
+  // A path is the user's bytes: UTF-8 reads as its characters, a byte that
+  // is not UTF-8 as the Latin-1 one.
+  std::ifstream demo(Demo(), std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(demo)), std::istreambuf_iterator<char>());
+  for (const std::string name : {"d\xc3\xa9mo_APP.s19", "d\xe9mo_APP.s19"}) {
+    SCOPED_TRACE(name);
+    const std::string path = Written(name, text);
+    Sim sim = StartSim({"--expect-dry-run"});
+    ASSERT_NE(sim.child, nullptr);
+    Finished f = Child({Cli(), "update", "--dry-run", "--json", sim.address, path}).Wait(kLong);
+    EXPECT_EQ(f.status, 0) << f.err;
+    EXPECT_NE(f.out.find("d\\u00e9mo_APP.s19\""), std::string::npos) << f.out;
+    EXPECT_EQ(sim.child->Wait(kLong).status, 0);
+  }
+}
+
 TEST(FleetEndToEnd, PasswordFromAFileOrFromStdin) {
   const std::string secret = "s3cr3t";
   struct Case {
