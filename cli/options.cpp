@@ -95,6 +95,10 @@ std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** ar
     }
     if (equals != std::string::npos) {
       given.given_[option->name].push_back(argv[i] + equals + 1);
+    } else if (option->optionalNumber) {
+      const bool number = i + 1 < argc && argv[i + 1][0] != '\0' &&
+                          std::strspn(argv[i + 1], "0123456789") == std::strlen(argv[i + 1]);
+      given.given_[option->name].push_back(number ? argv[++i] : "");
     } else if (i + 1 < argc) {
       given.given_[option->name].push_back(argv[++i]);
     } else {

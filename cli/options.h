@@ -16,6 +16,9 @@ struct OptionSpec {
   const char* shortName;  // "-o", or nullptr
   const char* value;      // the value's name ("NAME"); nullptr for a flag
   const char* help;
+  // The value may be left out: it is "=VALUE" or a next argument made of
+  // digits only; without one the option is given with an empty value.
+  bool optionalNumber = false;
 };
 
 struct CommandSpec {

@@ -23,6 +23,7 @@ namespace {
 
 constexpr std::size_t kMostJobs = 256;
 constexpr std::size_t kMostPasswordBytes = 4096;
+constexpr unsigned long kMostVerifySeconds = 3600;
 const char kPasswordFileOption[] = "--password-file";
 
 // The first line of the file (or of stdin for "-"), without its line end.
@@ -90,13 +91,17 @@ const CommandSpec kUpdateCommand = {
      {"--from", nullptr, "FILE.json", "also every device in find --json output"},
      {"--jobs", nullptr, "N", "at most N updates at the same time (8; 1 to 256)"},
      {"--dry-run", nullptr, nullptr, "only compare the module's platform with the file's"},
+     {"--verify", nullptr, "[SECONDS]", "with --reboot: wait until each module answers again (60)", true},
      {"--json", nullptr, nullptr, "one JSON object per module on stdout"}},
     "  FILE is the S-record application file (*_APP.s19). The password comes from\n"
     "  --password-file, TIDELOAD_PASSWORD or, for one module on a terminal, from a\n"
     "  prompt that does not echo; never from the command line. A device of --from\n"
     "  is updated once, through its first consistent interface. Several modules:\n"
     "  each result as it ends, then a summary; the exit status is that of the\n"
-    "  first module, in the order given, that did not succeed.\n",
+    "  first module, in the order given, that did not succeed. --verify searches\n"
+    "  each module before the update and, after its reboot, until it answers again\n"
+    "  (at most SECONDS, 1 to 3600), and tells what it runs now beside what it ran;\n"
+    "  one that does not come back is timed-out.\n",
 };
 
 int RunUpdate(int argc, char** argv) {
@@ -125,6 +130,20 @@ int RunUpdate(int argc, char** argv) {
   if (const char* jobs = given.Value("--jobs"); jobs != nullptr && !ParseJobs(jobs, &settings.jobs)) {
     return UsageError(kUpdateCommand, std::string("bad --jobs '") + jobs + "' (1 to " +
                                           std::to_string(kMostJobs) + ")");
+  }
+
+  if (given.Has("--verify")) {
+    const char* text = given.Value("--verify");
+    unsigned long seconds = 60;
+    if (*text != '\0') seconds = std::strtoul(text, nullptr, 10);
+    if (seconds < 1 || seconds > kMostVerifySeconds || std::strlen(text) > 4) {
+      return UsageError(kUpdateCommand, std::string("bad --verify '") + text + "' (1 to " +
+                                            std::to_string(kMostVerifySeconds) + " seconds)");
+    }
+    if (settings.run.reboot == 0 || settings.run.dryRun) {
+      return UsageError(kUpdateCommand, "--verify needs --reboot, and no --dry-run");
+    }
+    settings.verifySeconds = static_cast<double>(seconds);
   }
 
   std::vector<UpdateTarget> targets;

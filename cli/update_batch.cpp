@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "cli/json.h"
+#include "cli/module_watch.h"
 #include "discovery/device_record.h"
+#include "discovery/find_dialog.h"
 #include "platform/console/console_interrupt.h"
 #include "platform/console/console_progress.h"
 #include "platform/console/console_text.h"
@@ -47,7 +49,33 @@ std::string ResultJson(const UpdateResult& r) {
   s += "], \"lastCode\": " + (r.lastCode ? std::to_string(*r.lastCode) : "null");
   s += ", \"platformsAgree\": ";
   s += r.platformsAgree ? (*r.platformsAgree ? "true" : "false") : "null";
+  s += ", \"verify\": ";
+  if (r.verify) {
+    const bool back = r.verify->appAfter.has_value();
+    std::snprintf(seconds, sizeof seconds, "%.3f", r.verify->seconds);
+    s += std::string("{\"cameBack\": ") + (back ? "true" : "false");
+    s += std::string(", \"seconds\": ") + (back ? seconds : "null");
+    s += ", \"appBefore\": " + JsonOptional(r.verify->appBefore);
+    s += ", \"appAfter\": " + JsonOptional(r.verify->appAfter) + "}";
+  } else {
+    s += "null";
+  }
   return s + "}";
+}
+
+// "10.77.1.1: back after 3.1 s, running Valve 2.2 (before: Valve 2.1)"
+std::string ComebackText(const UpdateResult& r, double waited) {
+  const UpdateResult::Comeback& v = *r.verify;
+  char seconds[32];
+  std::string text = DottedAddress(r.address) + ": ";
+  if (v.appAfter) {
+    std::snprintf(seconds, sizeof seconds, "%.1f", v.seconds);
+    text += std::string("back after ") + seconds + " s, running " + Cp1252ToUtf8(*v.appAfter);
+  } else {
+    std::snprintf(seconds, sizeof seconds, "%.0f", waited);
+    text += std::string("not back within ") + seconds + " s of its reboot";
+  }
+  return text + " (before: " + (v.appBefore ? Cp1252ToUtf8(*v.appBefore) : "not found") + ")";
 }
 
 // "10.77.1.3: the file's platform RT40, the module's RT40-512: they agree"
@@ -101,6 +129,7 @@ class Batch {
   void Start(std::size_t index);
   void FinishEnded();
   void Report(std::size_t index, UpdateResult result);
+  void Verify();
   void PrintSummary() const;
   int ExitStatusOfAll() const;
 
@@ -115,9 +144,19 @@ class Batch {
   std::vector<std::optional<UpdateResult>> results_;
   std::size_t next_ = 0;
   bool interrupted_ = false;
+  std::map<std::uint32_t, Sighting> before_;  // with --verify
 };
 
 int Batch::Run() {
+  if (settings_.verifySeconds) {
+    // What the modules run now: one search period is enough for those that
+    // answer at all.
+    std::vector<std::uint32_t> addresses;
+    for (const UpdateTarget& t : targets_) {
+      if (t.leftOut.empty()) addresses.push_back(t.address);
+    }
+    before_ = WatchModules(host_, addresses, 0, FindDialog::kSearchPeriodMs / 1000.0, [] { return false; });
+  }
   const Host previousHost = CurrentHost();
   Host host = previousHost;
   host.network = &network_;
@@ -142,6 +181,7 @@ int Batch::Run() {
       if (!running_.empty()) host_.loop.RunOnce();
     }
     host_.loop.RemoveTimer(tick);
+    if (settings_.verifySeconds && !interrupted_) Verify();
   }  // the terminal as it was
   host_.ui.hooks() = previousHooks;
   SetHost(previousHost);
@@ -154,6 +194,10 @@ int Batch::Run() {
     Report(i, r);
   }
   progress_.End();
+  if (settings_.json && settings_.verifySeconds) {
+    for (const std::optional<UpdateResult>& r : results_) std::printf("%s\n", ResultJson(*r).c_str());
+    std::fflush(stdout);
+  }
   const int status = ExitStatusOfAll();
   if (interrupted_ && status != 0) std::fputs("tideload-cli: update interrupted\n", stderr);
   if (several_ && !settings_.json) PrintSummary();
@@ -250,9 +294,37 @@ void Batch::FinishEnded() {
   }
 }
 
+// The modules that were updated (and rebooted) answer again, and what they
+// run now; one that does not is timed out.
+void Batch::Verify() {
+  std::vector<std::uint32_t> addresses;
+  for (const std::optional<UpdateResult>& r : results_) {
+    if (r && r->outcome == Outcome::kOk) addresses.push_back(r->address);
+  }
+  const double waited = *settings_.verifySeconds;
+  // The first search after one search period: a module answers the moment
+  // after its last line with what it still runs, before it has gone down.
+  const std::map<std::uint32_t, Sighting> after = WatchModules(
+      host_, addresses, FindDialog::kSearchPeriodMs, waited, [this] { return interrupted_; });
+  for (std::optional<UpdateResult>& r : results_) {
+    if (!r || r->outcome != Outcome::kOk) continue;
+    UpdateResult::Comeback& v = r->verify.emplace();
+    if (auto b = before_.find(r->address); b != before_.end()) v.appBefore = b->second.appText;
+    if (auto a = after.find(r->address); a != after.end()) {
+      v.appAfter = a->second.appText;
+      v.seconds = a->second.seconds;
+    } else if (!interrupted_) {
+      r->outcome = Outcome::kTimedOut;
+    }
+    r->messages.push_back(ComebackText(*r, waited));
+    progress_.Line(r->messages.back());
+  }
+}
+
 void Batch::Report(std::size_t index, UpdateResult result) {
   if (settings_.json) {
-    std::printf("%s\n", ResultJson(result).c_str());
+    // With --verify, once it is known how each one came back.
+    if (!settings_.verifySeconds) std::printf("%s\n", ResultJson(result).c_str());
   } else if (settings_.run.dryRun && result.platformsAgree) {
     WriteLine(stdout, DryRunText(result));
   }

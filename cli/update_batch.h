@@ -19,6 +19,9 @@ struct BatchSettings {
   std::optional<std::string> password;  // none: a prompt, for one module on a terminal
   std::size_t jobs = 8;                 // runs at the same time
   bool json = false;
+  // Set: after the updates (which reboot), search each module that succeeded
+  // until it answers again or this many seconds pass.
+  std::optional<double> verifySeconds;
 };
 
 // Runs an update for every target, at most settings.jobs at once; returns

@@ -30,6 +30,14 @@ struct UpdateResult {
   std::vector<std::string> messages;  // code-page texts, in order
   std::optional<int> lastCode;        // of the last line the module sent
   std::optional<bool> platformsAgree; // a dry run's finding
+  // With --verify: what the module ran before (when it answered then), and
+  // after its reboot (none: it did not come back in time).
+  struct Comeback {
+    std::optional<std::string> appBefore;
+    std::optional<std::string> appAfter;
+    double seconds = 0;  // from the end of the updates until it answered
+  };
+  std::optional<Comeback> verify;
 };
 
 // What the first load of a batch gave; every later load must give the same.

@@ -64,6 +64,11 @@ struct Options {
   bool verbose = false;
   bool answerEveryList = false;  // a module that does not read the heard list
   unsigned floodRate = 0;        // replies a second from ever-new interfaces
+  // A reboot played when this file appears: silent for rebootSeconds, then
+  // running appAfter.
+  std::string rebootFile;
+  double rebootSeconds = 2;
+  std::string appAfter = "Rebooted";
 };
 
 bool ParseAddress(const std::string& text, std::uint32_t* out) {
@@ -159,6 +164,9 @@ void PrintDiscoveryUsage(std::FILE* out) {
       "  --answer-every-list  answer every heard list, also when it names the interface\n"
       "  --flood RATE      after the first search, RATE replies a second, each from a new\n"
       "                    interface (MAC 06:ff:...), until the simulator stops\n"
+      "  --reboot-file F   once F exists (the update side's --reboot-file), play a reboot:\n"
+      "                    silent for --reboot-seconds S (2), then every module runs\n"
+      "                    --app-after TEXT (Rebooted)\n"
       "  --verbose         log every request and reply on stderr\n"
       "Exit status: 0 stopped by --seconds or a signal; 1 the UDP port could not be\n"
       "opened; 2 a usage error.\n",
@@ -344,6 +352,7 @@ class Server {
     const bool search = std::memcmp(d, "ELIN", 4) == 0 && d[4] == 0x52;
     const bool heard = std::memcmp(d, "ELI2", 4) == 0 && d[4] == 0x56;
     if (!search && !heard) return;
+    if (Rebooting()) return;
     if (search && o_.floodRate > 0 && !floodStart_) {
       floodStart_ = std::chrono::steady_clock::now();
       floodTo_ = from;
@@ -379,6 +388,22 @@ class Server {
       pending_.emplace(due, Pending{due, i, from, fromPort});
     }
     FlushDue();
+  }
+
+  // While a reboot is played the modules are silent; afterwards they run
+  // the new application.
+  bool Rebooting() {
+    if (o_.rebootFile.empty() || rebooted_) return false;
+    if (!rebootSeen_) {
+      if (::access(o_.rebootFile.c_str(), F_OK) != 0) return false;
+      rebootSeen_ = std::chrono::steady_clock::now();
+    }
+    if (std::chrono::steady_clock::now() - *rebootSeen_ < std::chrono::duration<double>(o_.rebootSeconds)) {
+      return true;
+    }
+    for (Module& m : o_.modules) m.app = o_.appAfter;
+    rebooted_ = true;
+    return false;
   }
 
   std::uint32_t HostAddress(std::uint32_t towards) {
@@ -472,6 +497,8 @@ class Server {
   std::map<std::ptrdiff_t, int> interfaceOf_;
   std::set<std::size_t> answered_, searchDropped_;
   std::optional<std::chrono::steady_clock::time_point> floodStart_;
+  std::optional<std::chrono::steady_clock::time_point> rebootSeen_;
+  bool rebooted_ = false;
   std::uint32_t floodTo_ = 0;
   std::uint16_t floodPort_ = 0;
   unsigned long floodSent_ = 0;
@@ -573,6 +600,12 @@ int RunDiscoverySim(int argc, char** argv) {
       o.floodRate = static_cast<unsigned>(std::strtoul(value().c_str(), nullptr, 10));
     } else if (a == "--answer-every-list") {
       o.answerEveryList = true;
+    } else if (a == "--reboot-file") {
+      o.rebootFile = value();
+    } else if (a == "--reboot-seconds") {
+      o.rebootSeconds = std::atof(value().c_str());
+    } else if (a == "--app-after") {
+      o.appAfter = value();
     } else {
       std::fprintf(stderr, "tideload-sim discover: unknown option '%s'\n", a.c_str());
       std::fputs("Try 'tideload-sim discover --help'.\n", stderr);

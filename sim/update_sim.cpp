@@ -50,6 +50,7 @@ struct Options {
   int endCode = 106;
   std::string saveFile;
   std::optional<char> expectReboot;  // 'R' or 'D'
+  std::string rebootFile;             // written when a completed update chose R
   std::optional<std::uint32_t> expectLength;
   std::uint32_t maxLength = 256u << 20;
   int timeoutS = 60;  // for every wait on the program
@@ -85,6 +86,8 @@ void PrintUpdateUsage(std::FILE* out) {
       "  --end 106|107        the completion code (106)\n"
       "  --save FILE          save the received image\n"
       "  --expect-reboot R|D  check the reboot choice\n"
+      "  --reboot-file FILE   write FILE when an update that chose R is complete (the\n"
+      "                       discovery side's --reboot-file then plays the reboot)\n"
       "  --expect-length N    check the image length\n"
       "  --max-length N       refuse longer images (256 MiB)\n"
       "  --timeout S          give up waiting on the program after S seconds (60)\n"
@@ -125,7 +128,7 @@ bool TakesValue(const std::string& a) {
       "--listen", "--port", "--ready-file", "--connections", "--platform", "--user",
       "--password", "--pace", "--progress-step", "--end", "--save", "--expect-reboot",
       "--expect-length", "--max-length", "--timeout", "--error-at", "--error-line", "--silent-at",
-      "--flood-at"};
+      "--flood-at", "--reboot-file"};
   for (const char* name : kWithValue) {
     if (a == name) return true;
   }
@@ -176,6 +179,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->saveFile = v;
     } else if (a == "--expect-reboot" && value(&v) && (v == std::string("R") || v == std::string("D"))) {
       o->expectReboot = v[0];
+    } else if (a == "--reboot-file" && value(&v)) {
+      o->rebootFile = v;
     } else if (a == "--expect-length" && number(0, 0xFFFFFFFFLL, &n)) {
       o->expectLength = static_cast<std::uint32_t>(n);
     } else if (a == "--max-length" && number(0, 0xFFFFFFFFLL, &n)) {
@@ -306,6 +311,10 @@ class Session {
       std::ofstream out(o_.saveFile, std::ios::binary | std::ios::trunc);
       out.write(reinterpret_cast<const char*>(image.get()), static_cast<std::streamsize>(length));
       if (!out) return Fail("cannot save the image to " + o_.saveFile);
+    }
+    // The module goes down for its reboot as it says it is done.
+    if (choice == 'R' && !o_.rebootFile.empty() && !(std::ofstream(o_.rebootFile) << "rebooted\n")) {
+      return Fail("cannot write " + o_.rebootFile);
     }
     if (!Step(o_.endCode, std::to_string(o_.endCode) + " Programming done")) return Result();
     Flush();

@@ -321,6 +321,33 @@ case "$CASE" in
       [ $? = 2 ] && grep -qF "bad --expect '$bad'" "$WORK/bad.err" || { echo "FAIL: --expect '$bad'"; fail=1; }
     done
     ;;
+  verify)
+    # After the update and reboot, each module is searched until it answers
+    # again: m1 comes back with its new application, m2 (no discovery side
+    # at all) does not, and is timed out.
+    "$L" up 2 >/dev/null || exit 1
+    sim m1 --module "name=Pump-1,app=Valve 2.1,mac=02:00:00:00:01:01" \
+      --reboot-file "$WORK/m1.rebooted" --reboot-seconds 1 --app-after "Valve 2.2"
+    for i in 1 2; do
+      "$L" exec "m$i" "$SIM" --listen "10.77.1.$i" --reboot-file "$WORK/m$i.rebooted" \
+        --ready-file "$WORK/uready.m$i" 2>"$WORK/usim.m$i.log" &
+    done
+    wait_ready m1
+    for h in m1 m2; do for i in $(seq 600); do [ -e "$WORK/uready.$h" ] && break; sleep 0.05; done; done
+    "$L" exec prog "$CLI" update --json --reboot --verify 4 10.77.1.1 10.77.1.2 \
+      "$SRC/examples/demo_APP.s19" >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    cat "$WORK/out" "$WORK/err"
+    [ "$status" = 5 ] || { echo "FAIL: status $status, expected 5 (timed-out)"; fail=1; }
+    grep -q '"address": "10.77.1.1".*"result": "ok".*"verify": {"cameBack": true, "seconds": [0-9.]*, "appBefore": "Valve 2.1", "appAfter": "Valve 2.2"}' "$WORK/out" ||
+      { echo "FAIL: m1 did not come back with its new application"; fail=1; }
+    grep -q '"address": "10.77.1.2".*"result": "timed-out".*"verify": {"cameBack": false, "seconds": null, "appBefore": null, "appAfter": null}' "$WORK/out" ||
+      { echo "FAIL: m2 is not timed out"; fail=1; }
+    expect_line "$WORK/err" "10.77.1.2: not back within 4 s of its reboot (before: not found)"
+    # Without --reboot there is nothing to verify.
+    "$L" exec prog "$CLI" update --verify 10.77.1.1 "$SRC/examples/demo_APP.s19" 2>"$WORK/err2"
+    [ $? = 2 ] || { echo "FAIL: --verify without --reboot"; fail=1; }
+    ;;
   fleet)
     # What find --json found, updated side by side: each device once, the
     # two-interface one through one of its interfaces.
