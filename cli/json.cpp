@@ -41,13 +41,8 @@ std::string JsonPath(std::string_view path) {
   std::string out = "\"";
   for (std::size_t at = 0; at < path.size();) {
     char32_t c = 0;
-    std::size_t length = DecodeUtf8(path, at, &c);
-    if (length == 0) {
-      c = static_cast<unsigned char>(path[at]);
-      length = 1;
-    }
+    at += NextCharacter(path, at, &c);
     AppendCharacter(out, c);
-    at += length;
   }
   return out + "\"";
 }

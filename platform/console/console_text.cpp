@@ -48,17 +48,18 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoin
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
+std::size_t NextCharacter(std::string_view text, std::size_t at, char32_t* codePoint) {
+  if (const std::size_t length = DecodeUtf8(text, at, codePoint); length != 0) return length;
+  *codePoint = static_cast<unsigned char>(text[at]);
+  return 1;
+}
+
 std::string EscapeControls(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t at = 0; at < text.size();) {
     char32_t c = 0;
-    std::size_t length = DecodeUtf8(text, at, &c);
-    if (length == 0) {
-      // Not UTF-8 (a path's own bytes): alone, a possible 8-bit control.
-      c = static_cast<unsigned char>(text[at]);
-      length = 1;
-    }
+    const std::size_t length = NextCharacter(text, at, &c);  // a lone byte: maybe an 8-bit control
     if (IsControl(c)) {
       AppendEscape(out, c);
     } else {

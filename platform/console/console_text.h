@@ -12,6 +12,10 @@ namespace tl {
 // Length of the valid UTF-8 sequence at text[at] (shortest form, no
 // surrogates, at most U+10FFFF) and its code point; 0 when none starts there.
 std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoint);
+// The character at text[at] of a text that is UTF-8 where it can be (a
+// path's own bytes): its length, at least 1; a byte that starts no valid
+// sequence is taken alone, as the Latin-1 character.
+std::size_t NextCharacter(std::string_view text, std::size_t at, char32_t* codePoint);
 
 // The UTF-8 text with every control character as \xHH (C1 by its code
 // point). A byte that starts no valid UTF-8 sequence is taken alone.
