@@ -6,18 +6,22 @@
 # (tests/win32/driver.cpp) is the user: it reads and works the windows.
 #   - the main window, About, Find, Program Ombrelin and Password needed:
 #     every control where the layout table puts it (read back in dialog
-#     units), captions, texts, styles, tab order, default button
-#     (build/win32_layout_table prints the table in the driver's form);
-#   - About through the system menu's last item and through system command
-#     16 with low bits set; its OK closes it;
-#   - -I -F -R -A against tideload-sim: the image arrives byte-exact, reboot
-#     R with -R and D without, exit status 0; the credentials dialog answered
-#     (a wrong password gives the module's error text); failures give their
-#     message boxes in order and leave the main window open, where Dismiss
-#     gives -1 (255); the idle time-out after 30 s, run beside the others;
+#     units), captions, texts, styles, tab order, default button, focus, a
+#     disabled owner (build/win32_layout_table prints the table in the
+#     driver's form);
+#   - the main window's validation, Enter, its icon; About through the
+#     system menu's last item and through system command 16 with low bits
+#     set; its OK closes it;
+#   - -I -F -R -A against tideload-sim: the image arrives byte-exact (a 4 MiB
+#     one too), reboot R with -R and D without, exit status 0; "Update"
+#     pressed says it is done; the credentials dialog answered; failures
+#     give their message boxes in order and leave the main window open,
+#     where Dismiss, Escape and the close box give -1 (255); the idle
+#     time-out after 30 s, run beside the others;
 #   - Find: the tree filled by tideload-sim discover modules, labels and
 #     state images as tideload-cli find prints them for the same modules;
-#     OK fills the boxes and stores the address, Cancel says "IP not set";
+#     OK fills the boxes and stores the address; OK on an empty tree and
+#     Cancel say so;
 #   - "IPAddr" and "FileDir" (Browse... through the file-open dialog) in the
 #     prefix's registry, read again at the next start;
 #   - pictures of every window in build-win32/screenshots/.
@@ -209,6 +213,10 @@ if drive wait "$MAIN" >/dev/null; then
   drive ok >/dev/null
   expect "the focus after octet 256" "1002 0 3" drive focus "$MAIN"
   drive type "$MAIN" 1002 0 >/dev/null
+  # Enter in a box presses Update, the default button.
+  drive key "$MAIN" 1003 enter >/dev/null
+  expect "Enter on 0.0.0.0" "Invalid IP address " drive boxtext
+  drive ok >/dev/null
   shoot main "$MAIN"
   # Under Wine a window's icons cannot be asked for from another process
   # (WM_GETICON answers 0): the title bar shows the small one.
@@ -415,29 +423,41 @@ sim_ok
 cmp -s "$WORK/big.bin" "$WORK/image.bin" || fail "the big image that arrived differs from the file's"
 
 say "failures: their message boxes in order, the main window stays open"
-# sim arguments | its status | program arguments | password typed | the boxes' texts
-while IFS='|' read -r sim_args sim_status program_args password texts; do
+# sim arguments | its status | program arguments | what the user does | the
+# boxes' texts | how the main window is closed (Dismiss, Escape, close box)
+while IFS='|' read -r sim_args sim_status program_args action texts closing; do
   # shellcheck disable=SC2086  # the words of the table's columns
   [ -n "$sim_args" ] && sim 127.0.0.1 $sim_args
   # shellcheck disable=SC2086
   program $program_args
-  if [ -n "$password" ]; then
-    drive type "Password needed" 1013 admin >/dev/null
-    drive type "Password needed" 1014 "$password" >/dev/null
-    drive click "Password needed" 1 >/dev/null
-  fi
+  case $action in
+    password*)
+      drive type "Password needed" 1013 admin >/dev/null
+      drive type "Password needed" 1014 "${action#password }" >/dev/null
+      drive click "Password needed" 1 >/dev/null ;;
+    "cancel credentials") drive click "Password needed" 2 >/dev/null ;;
+    "cancel update") drive click "Program Ombrelin" 2 >/dev/null ;;
+  esac
   IFS=';' read -ra want <<<"$texts"
   for text in "${want[@]}"; do
     expect "tideload.exe $program_args against the sim's $sim_args" "$text" drive boxtext
     drive ok >/dev/null
   done
-  drive click "$MAIN" 2 >/dev/null || fail "the main window did not stay open after $texts"
+  drive wait "$MAIN" >/dev/null || fail "the main window did not stay open after $texts"
+  case $closing in
+    escape) drive key "$MAIN" 1 escape >/dev/null ;;
+    close) drive close "$MAIN" >/dev/null ;;
+    *) drive click "$MAIN" 2 >/dev/null ;;
+  esac
   ended 255
   [ -n "$sim_args" ] && sim_ok "$sim_status"
 done <<CASES
---wrong-platform|0|-I127.0.0.1 -F$FILE -A||Error: Wrong platform;Update Failed
---user admin --password secret|1|-I127.0.0.1 -F$FILE -A|wrong|Error: Bad password;Update Failed
-||-I0.0.0.0 -A||Invalid IP address 
+--wrong-platform|0|-I127.0.0.1 -F$FILE -A||Error: Wrong platform;Update Failed|dismiss
+--user admin --password secret|1|-I127.0.0.1 -F$FILE -A|password wrong|Error: Bad password;Update Failed|escape
+--user admin --password secret|1|-I127.0.0.1 -F$FILE -A|cancel credentials|Update Failed|close
+--silent-at 100|0|-I127.0.0.1 -F$FILE -A|cancel update|Update Failed|dismiss
+||-I127.0.0.1 -FZ:\nowhere_APP.s19 -A||Failed to open file;Update Failed|dismiss
+||-I0.0.0.0 -A||Invalid IP address |dismiss
 CASES
 
 say "the registry; the next Browse... starts in the stored file's folder"

@@ -15,6 +15,7 @@
 //   close CAPTION             its close box (WM_CLOSE)
 //   type CAPTION ID TEXT      the control's text becomes TEXT
 //   click CAPTION ID          presses the button (posted BM_CLICK)
+//   key CAPTION ID KEY        KEY (enter, escape) typed into the control
 //   text CAPTION ID           the control's text
 //   check CAPTION ID          the check box: 0 or 1
 //   enabled CAPTION ID        once the control takes input
@@ -537,6 +538,13 @@ int ControlCommand(HWND dialog, const Args& a) {
   } else if (command == "click") {
     PostMessageA(control, BM_CLICK, 0, 0);
     std::printf("clicked\n");
+  } else if (command == "key") {
+    const UINT key = a[3] == "enter" ? VK_RETURN : a[3] == "escape" ? VK_ESCAPE : 0;
+    if (key == 0) return Fail("no key \"" + a[3] + "\" (enter, escape)");
+    // Through the dialog's own loop, as a typed key comes.
+    PostMessageA(control, WM_KEYDOWN, key, 1);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+    std::printf("pressed\n");
   } else if (command == "text") {
     std::printf("%s\n", Printable(TextOf(control)).c_str());
   } else if (command == "check") {
@@ -632,7 +640,7 @@ struct Shape {
   std::size_t least, most;
 };
 constexpr Shape kShapes[] = {
-    {"wait", 2, 2},       {"gone", 2, 2},       {"close", 2, 2},     {"type", 4, 4},    {"click", 3, 3},
+    {"wait", 2, 2},       {"gone", 2, 2},       {"close", 2, 2},     {"type", 4, 4},    {"click", 3, 3},    {"key", 4, 4},
     {"text", 3, 3},       {"check", 3, 3},      {"enabled", 3, 3},   {"progress", 3, 4}, {"boxtext", 1, 1},
     {"ok", 1, 1},         {"rects", 2, 2},      {"taborder", 2, 2},  {"default", 2, 2}, {"sysmenu", 2, 2},   {"focus", 2, 2},      {"owner", 2, 2},   {"menulast", 2, 2},
     {"syscommand", 3, 3}, {"tree", 3, 4},      {"select", 4, 4},  {"expand", 4, 4},
