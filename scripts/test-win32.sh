@@ -66,7 +66,10 @@ fi
 started=$SECONDS
 # Only loopback, with a default route over it: the program's broadcast to
 # 255.255.255.255 loops back to the modules here, and nowhere else.
-ip link set lo up && ip route add default dev lo || { say "FAILED: no loopback in the namespace"; exit 1; }
+if ! { ip link set lo up && ip route add default dev lo; }; then
+  say "FAILED: no loopback in the namespace"
+  exit 1
+fi
 
 WORK=$(mktemp -d)
 XVFB_PID=
@@ -206,6 +209,7 @@ if drive wait "$MAIN" >/dev/null; then
   expect "the main window's focus" 1 drive focus "$MAIN"
   expect "the main window's owner" none drive owner "$MAIN"
   expect "a fresh start's address" "0.0.0.0" boxes
+  expect "the reboot box of a fresh start" 0 drive check "$MAIN" 1012
   # A bad octet: its message, then the focus on that box, all of it selected.
   drive type "$MAIN" 1002 256 >/dev/null
   drive click "$MAIN" 1 >/dev/null
@@ -308,9 +312,10 @@ ended 255
 say "  in $((SECONDS - step)) s"
 
 step=$SECONDS
-say "the next start shows the stored address; Browse... stores the file"
-program
+say "the next start shows the stored address; -r ticks the box; Browse... stores the file"
+program -r
 expect "the stored address" "10.0.5.9" boxes
+expect "the reboot box after -r" 1 drive check "$MAIN" 1012
 drive click "$MAIN" 1005 >/dev/null
 if drive wait Open >/dev/null; then
   shoot open Open

@@ -294,8 +294,8 @@ std::size_t TreeCount(HWND tree) {
 // ---------------------------------------------------------------- layouts
 
 // Dialog units as the layouts' font makes them. MapDialogRect reads a
-// dialog's own font and works only inside the dialog's process, so the
-// driver makes a hidden dialog of its own with that font to map with.
+// dialog's own font and, under Wine, fails for a dialog of another
+// process, so the driver maps with a hidden dialog of its own in that font.
 constexpr char kLayoutFont[] = "MS Sans Serif";
 constexpr WORD kLayoutFontPoints = 8;
 
