@@ -177,16 +177,18 @@ layout_matches() {
     expect "\"$caption\" $what" "$("$LAYOUTS" "$what" "$caption")" drive "$what" "$caption"
   done
 }
-# shot NAME LEFT TOP RIGHT BOTTOM: that part of the screen, once two looks
-# in a row agree (the window has painted), as $SHOTS/NAME.png.
+# shot NAME LEFT TOP RIGHT BOTTOM: that part of the screen as
+# $SHOTS/NAME.png, once two looks in a row agree (the window has painted);
+# what moves all the while (a progress bar) is taken as last seen.
 shot() {
   local name=$1 size="$(($4 - $2))x$(($5 - $3))+$2+$3" look="$WORK/look" last="$WORK/last"
   rm -f "$last"
-  for _ in $(seq 40); do
+  for _ in $(seq 10); do
     import -window root -crop "$size" +repage -depth 8 "rgb:$look"
     [ -e "$last" ] && cmp -s "$look" "$last" && break
     mv "$look" "$last"
   done
+  [ -e "$look" ] || mv "$last" "$look"
   convert -size "${size%%+*}" -depth 8 "rgb:$look" "$SHOTS/$name.png" || fail "no picture $name"
 }
 # The pixels of the application icon's greens in the top left corner of a
@@ -256,7 +258,7 @@ say "  in $((SECONDS - step)) s"
 step=$SECONDS
 say "Find: the tree as tideload-cli find sees the same modules; OK fills the boxes"
 MODULES=(
-  --module "name=Pump,app=Valve 2.1,mac=02:00:00:00:01:01,static=10.0.0.5,from=10.0.0.5"
+  --module "name=Pümpe,app=Wässer 2.1,mac=02:00:00:00:01:01,static=10.0.0.5,from=10.0.0.5"
   --module "name=Gateway,app=Bridge,mac=02:00:00:00:09:01,device=02:00:00:00:09:00,static=10.0.9.1,from=10.0.9.1"
   --module "name=Gateway,app=Bridge,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,from=10.0.9.2"
   --module "name=Odd,app=X,mac=02:00:00:00:05:01,static=10.0.5.1,current=10.0.5.9,from=10.0.5.7"
@@ -267,12 +269,16 @@ rm -f "$WORK/discover.ready"
 DISCOVER=$!
 PIDS+=("$DISCOVER")
 for _ in $(seq 500); do [ -e "$WORK/discover.ready" ] && break; sleep 0.01; done
-# Depth, state image and label of every item, as the driver prints them.
+# Depth, state image and label of every item, as the driver prints them:
+# the label's bytes as they came (the first name's UTF-8 is two Windows-1252
+# characters to both), what is not printable ASCII as \xNN.
 "$BUILD/tideload-cli" find --json --expect 4 --seconds 5 2>"$WORK/find.err" | python3 -c '
 import json, sys
+def printable(text):
+    return "".join(chr(b) if 0x20 <= b < 0x7F else "\\x%02X" % b for b in text.encode("cp1252"))
 def walk(items, depth):
     for i in items:
-        print(depth, i["stateImage"], i["label"])
+        print(depth, i["stateImage"], printable(i["label"]))
         walk(i["children"], depth + 1)
 walk(json.load(sys.stdin), 0)' >"$WORK/tree.expected"
 [ "$(wc -l <"$WORK/tree.expected")" -eq 5 ] || fail "tideload-cli find saw: $(cat "$WORK/tree.expected" "$WORK/find.err")"
