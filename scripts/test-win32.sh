@@ -59,7 +59,8 @@ if [ -z "${TEST_WIN32_NETNS:-}" ]; then
   esac
   say "build and prefix in $((SECONDS - started)) s"
   unshare -n true 2>/dev/null || { say "SKIPPED: no network namespace can be made here (needs root)"; exit 0; }
-  TEST_WIN32_NETNS=1 exec unshare -n bash "$0" "$@"
+  # Five minutes at most, whatever hangs.
+  TEST_WIN32_NETNS=1 exec timeout -k 30 300 unshare -n bash "$0" "$@"
 fi
 
 # ---------------------------------------------------------------- inside the namespace
@@ -83,6 +84,7 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+trap 'say "FAILED: out of time"; exit 1' TERM
 failed=0
 fail() { say "FAILED: $*"; failed=1; }
 
@@ -229,7 +231,7 @@ if drive wait "$MAIN" >/dev/null; then
   [ "$(icon_pixels main)" -ge 10 ] || fail "the main window's title bar shows no application icon"
   read -r l t r b <<<"$(drive wait "$MAIN")"
   if menu=$(drive sysmenu "$MAIN"); then
-    read -r ml mt mr mb <<<"$menu"
+    read -r ml _ mr mb <<<"$menu"
     shot main-sysmenu "$((ml < l ? ml : l))" "$t" "$((mr > r ? mr : r))" "$((mb > b ? mb : b))"
     drive menulast "$MAIN" >/dev/null || fail "the system menu's last item"
   else
