@@ -214,6 +214,10 @@ if drive wait "$MAIN" >/dev/null; then
   expect "the main window's owner" none drive owner "$MAIN"
   expect "a fresh start's address" "0.0.0.0" boxes
   expect "the reboot box of a fresh start" 0 drive check "$MAIN" 1012
+  shoot main "$MAIN"
+  # Under Wine a window's icons cannot be asked for from another process
+  # (WM_GETICON answers 0): the title bar shows the small one.
+  [ "$(icon_pixels main)" -ge 10 ] || fail "the main window's title bar shows no application icon"
   # A bad octet: its message, then the focus on that box, all of it selected.
   drive type "$MAIN" 1002 256 >/dev/null
   drive click "$MAIN" 1 >/dev/null
@@ -225,10 +229,6 @@ if drive wait "$MAIN" >/dev/null; then
   drive key "$MAIN" 1003 enter >/dev/null
   expect "Enter on 0.0.0.0" "Invalid IP address " drive boxtext
   drive ok >/dev/null
-  shoot main "$MAIN"
-  # Under Wine a window's icons cannot be asked for from another process
-  # (WM_GETICON answers 0): the title bar shows the small one.
-  [ "$(icon_pixels main)" -ge 10 ] || fail "the main window's title bar shows no application icon"
   read -r l t r b <<<"$(drive wait "$MAIN")"
   if menu=$(drive sysmenu "$MAIN"); then
     read -r ml _ mr mb <<<"$menu"
