@@ -142,14 +142,16 @@ ended() {
   local status=$?
   [ "$status" -eq "$1" ] || fail "tideload.exe ended with $status, not $1"
 }
-# sim ADDRESS ARGS...: tideload-sim listening there (SIM); sim_ok waits for
-# it and checks that the module saw what it expects.
+# sim ADDRESS ARGS...: tideload-sim listening there (SIM, its stderr in
+# SIM_ERR); sim_ok waits for it and checks that the module saw what it
+# expects.
 sim() {
   local address=$1
   shift
   rm -f "$WORK/ready"
+  SIM_ERR="$WORK/sim-$address.err"
   "$BUILD/tideload-sim" --listen "$address" --ready-file "$WORK/ready" --timeout 45 "$@" \
-    >"$WORK/sim.out" 2>"$WORK/sim.err" &
+    >/dev/null 2>"$SIM_ERR" &
   SIM=$!
   PIDS+=("$SIM")
   for _ in $(seq 500); do
@@ -157,12 +159,12 @@ sim() {
     kill -0 "$SIM" 2>/dev/null || break
     sleep 0.01
   done
-  fail "tideload-sim $* did not start: $(cat "$WORK/sim.err")"
+  fail "tideload-sim $* did not start: $(cat "$SIM_ERR")"
 }
 sim_ok() {  # sim_ok [STATUS]: the sim's exit status (0)
   wait "$SIM"
   local status=$?
-  [ "$status" -eq "${1:-0}" ] || fail "the module ended with $status: $(cat "$WORK/sim.err")"
+  [ "$status" -eq "${1:-0}" ] || fail "the module ended with $status: $(cat "$SIM_ERR")"
 }
 # The controls, tab order and default button of a shown dialog against its
 # layout. The edit boxes' texts are what the program put there; Wine's
@@ -399,6 +401,7 @@ SLOW="$WORK/tideload-slow.exe"
 cp "$EXE" "$SLOW"
 sim 127.0.0.2 --silent-at 102 --timeout 60
 SLOW_SIM=$SIM
+SLOW_SIM_ERR=$SIM_ERR
 slow_started=$(date +%s.%N)
 timeout 90 wine "$SLOW" -I127.0.0.2 "-F$FILE" -A &
 SLOW_PROGRAM=$!
@@ -502,6 +505,7 @@ wait "$SLOW_PROGRAM"
 status=$?
 [ "$status" -eq 255 ] || fail "tideload-slow.exe ended with $status, not 255"
 SIM=$SLOW_SIM
+SIM_ERR=$SLOW_SIM_ERR
 sim_ok
 say "  in $((SECONDS - step)) s"
 
