@@ -1,12 +1,33 @@
 #!/usr/bin/env bash
-# The Windows program end to end under Wine: builds tideload.exe and a fresh
-# 32-bit prefix, then, headless under Xvfb,
-#   - tideload.exe -I127.0.0.1 -F<demo> -R -A against tideload-sim: the image
-#     arrives byte-exact, the reboot choice is R, the exit status is 0;
-#   - "IPAddr" is in the prefix's registry afterwards;
-#   - the main window opens, is pictured, and its close box gives -1 (255).
-# Needs the Linux build (scripts/setup.sh) for tideload-sim and tideload-cli.
-# Skipped, with a message, only when Wine cannot be installed here.
+# The Windows program end to end under Wine. Builds tideload.exe, its driver
+# and a fresh 32-bit prefix, then runs everything (Xvfb, Wine and its
+# wineserver, the simulated modules) inside a network namespace of its own,
+# where broadcasts reach no one but the test's modules. The driver
+# (tests/win32/driver.cpp) is the user: it reads and works the windows.
+#   - the main window, About, Find, Program Ombrelin and Password needed:
+#     every control where the layout table puts it (read back in dialog
+#     units), captions, texts, styles, tab order, default button, focus, a
+#     disabled owner (build/win32_layout_table prints the table in the
+#     driver's form);
+#   - the main window's validation, Enter, its icon; About through the
+#     system menu's last item and through system command 16 with low bits
+#     set; its OK closes it;
+#   - -I -F -R -A against tideload-sim: the image arrives byte-exact (a 4 MiB
+#     one too), reboot R with -R and D without, exit status 0; "Update"
+#     pressed says it is done; the credentials dialog answered; failures
+#     give their message boxes in order and leave the main window open,
+#     where Dismiss, Escape and the close box give -1 (255); the idle
+#     time-out after 30 s, run beside the others;
+#   - Find: the tree filled by tideload-sim discover modules, labels and
+#     state images as tideload-cli find prints them for the same modules;
+#     OK fills the boxes and stores the address; OK on an empty tree and
+#     Cancel say so;
+#   - "IPAddr" and "FileDir" (Browse... through the file-open dialog) in the
+#     prefix's registry, read again at the next start;
+#   - pictures of every window in build-win32/screenshots/.
+# Needs the Linux build (scripts/setup.sh) for tideload-sim, tideload-cli and
+# win32_layout_table. Skipped, with a message, only when Wine cannot be
+# installed or no network namespace can be made here.
 #   test-win32.sh [BUILD_DIR]      the Linux build folder (build)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -17,38 +38,53 @@ PREFIX="$WIN32_BUILD/wineprefix"
 SHOTS="$WIN32_BUILD/screenshots"
 EXE="$WIN32_BUILD/tideload.exe"
 DRIVER="$WIN32_BUILD/driver.exe"
+LAYOUTS="$BUILD/win32_layout_table"
 DEMO="$ROOT/examples/demo_APP.s19"
 say() { echo "test-win32: $*"; }
 
-for program in tideload-sim tideload-cli; do
-  if [ ! -x "$BUILD/$program" ]; then
-    say "FAILED: $BUILD/$program is not built (run scripts/setup.sh)"
-    exit 1
-  fi
-done
+if [ -z "${TEST_WIN32_NETNS:-}" ]; then
+  for program in tideload-sim tideload-cli win32_layout_table; do
+    if [ ! -x "$BUILD/$program" ]; then
+      say "FAILED: $BUILD/$program is not built (run scripts/setup.sh)"
+      exit 1
+    fi
+  done
+  started=$SECONDS
+  scripts/build-win32.sh >/dev/null || { say "FAILED: the Windows build"; exit 1; }
+  scripts/wine-prefix.sh "$PREFIX"
+  case $? in
+    0) ;;
+    3) say "SKIPPED: Wine cannot be installed on this machine"; exit 0 ;;
+    *) say "FAILED: the Wine prefix"; exit 1 ;;
+  esac
+  say "build and prefix in $((SECONDS - started)) s"
+  unshare -n true 2>/dev/null || { say "SKIPPED: no network namespace can be made here (needs root)"; exit 0; }
+  # Five minutes at most, whatever hangs.
+  TEST_WIN32_NETNS=1 exec timeout -k 30 300 unshare -n bash "$0" "$@"
+fi
+
+# ---------------------------------------------------------------- inside the namespace
 started=$SECONDS
-scripts/build-win32.sh >/dev/null || { say "FAILED: the Windows build"; exit 1; }
-scripts/wine-prefix.sh "$PREFIX"
-case $? in
-  0) ;;
-  3) say "SKIPPED: Wine cannot be installed on this machine"; exit 0 ;;
-  *) say "FAILED: the Wine prefix"; exit 1 ;;
-esac
-say "build and prefix in $((SECONDS - started)) s"
+# Only loopback, with a default route over it: the program's broadcast to
+# 255.255.255.255 loops back to the modules here, and nowhere else.
+if ! { ip link set lo up && ip route add default dev lo; }; then
+  say "FAILED: no loopback in the namespace"
+  exit 1
+fi
 
 WORK=$(mktemp -d)
 XVFB_PID=
-SIM_PID=
-PROG_PID=
+PIDS=()
 export WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cleanup() {
-  for pid in $PROG_PID $SIM_PID; do kill "$pid" 2>/dev/null; done
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   wineserver -k 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+trap 'say "FAILED: out of time"; exit 1' TERM
 failed=0
 fail() { say "FAILED: $*"; failed=1; }
 
@@ -62,89 +98,418 @@ for _ in $(seq 200); do
 done
 [ -s "$WORK/display" ] || { say "FAILED: Xvfb did not start"; cat "$WORK/xvfb.err"; exit 1; }
 export DISPLAY=":$(cat "$WORK/display")"
+mkdir -p "$SHOTS"
+rm -f "$SHOTS"/*.png
 
 # A Unix path as the program sees it, on Wine's drive Z:.
 windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
+FILE=$(windows_path "$DEMO")
+# Larger than one send takes (1 MiB), made while the first checks run.
+python3 scripts/make_demo_app.py --size $((4 << 20)) --per-record 250 "$WORK/big_APP.s19" &
+BIG_MAKER=$!
+MAIN='``'
+BOX=tideload
 
-# The sim on 127.0.0.1 port 20034; when another program holds that port,
-# on a random 127.x.y.z address instead.
-start_sim() {
-  local address
-  for address in 127.0.0.1 "127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"; do
-    rm -f "$WORK/ready"
-    "$BUILD/tideload-sim" --listen "$address" --ready-file "$WORK/ready" "$@" \
-      >"$WORK/sim.out" 2>"$WORK/sim.err" &
-    SIM_PID=$!
-    for _ in $(seq 500); do
-      if [ -e "$WORK/ready" ]; then
-        ADDR=$address
-        return 0
-      fi
-      kill -0 "$SIM_PID" 2>/dev/null || break
-      sleep 0.01
-    done
-    wait "$SIM_PID" 2>/dev/null
-    SIM_PID=
+drive() { wine "$DRIVER" "$@"; }
+# expect WHAT WANT COMMAND...: the command prints WANT.
+expect() {
+  local what=$1 want=$2 got
+  shift 2
+  got=$("$@")
+  [ "$got" = "$want" ] || fail "$what: '$got', not '$want'"
+}
+# The octet boxes of the main window as one address.
+boxes() {
+  local id out=
+  for id in 1000 1001 1002 1003; do out+="${out:+.}$(drive text "$MAIN" "$id")"; done
+  echo "$out"
+}
+
+reg_value() {  # reg_value NAME: "TYPE DATA" of the setting
+  wine reg query 'HKLM\SOFTWARE\Ombrelin\TIDELOAD\Settings' /v "$1" 2>/dev/null | tr -d '\r' |
+    awk -v name="$1" '$1 == name { type = $2; $1 = ""; $2 = ""; sub(/^ +/, ""); print type " " $0 }'
+}
+
+# program ARGS...: tideload.exe in the background (PROGRAM); ended STATUS
+# waits for it (at most 60 s) and checks its exit status.
+program() {
+  timeout 60 wine "$EXE" "$@" 2>>"$WORK/program.err" &
+  PROGRAM=$!
+  PIDS+=("$PROGRAM")
+}
+ended() {
+  wait "$PROGRAM"
+  local status=$?
+  [ "$status" -eq "$1" ] || fail "tideload.exe ended with $status, not $1"
+}
+# sim ADDRESS ARGS...: tideload-sim listening there (SIM, its stderr in
+# SIM_ERR); sim_ok waits for it and checks that the module saw what it
+# expects.
+sim() {
+  local address=$1
+  shift
+  rm -f "$WORK/ready"
+  SIM_ERR="$WORK/sim-$address.err"
+  "$BUILD/tideload-sim" --listen "$address" --ready-file "$WORK/ready" --timeout 45 "$@" \
+    >/dev/null 2>"$SIM_ERR" &
+  SIM=$!
+  PIDS+=("$SIM")
+  for _ in $(seq 500); do
+    [ -e "$WORK/ready" ] && return 0
+    kill -0 "$SIM" 2>/dev/null || break
+    sleep 0.01
   done
-  return 1
+  fail "tideload-sim $* did not start: $(cat "$SIM_ERR")"
+}
+sim_ok() {  # sim_ok [STATUS]: the sim's exit status (0)
+  wait "$SIM"
+  local status=$?
+  [ "$status" -eq "${1:-0}" ] || fail "the module ended with $status: $(cat "$SIM_ERR")"
+}
+# The controls, tab order and default button of a shown dialog against its
+# layout. The edit boxes' texts are what the program put there; Wine's
+# (themed) progress bar draws its frame itself and drops the edge style
+# that it has on Windows (the picture shows the frame).
+layout_matches() {
+  local caption=$1 what
+  if ! diff <(drive rects "$caption" | sed -E 's/^([0-9-]+ Edit )"[^"]*"/\1""/') \
+      <("$LAYOUTS" rects "$caption" | sed -E '/ msctls_progress32 /s/ border//') >"$WORK/diff"; then
+    fail "\"$caption\" differs from its layout (< shown, > layout):"
+    cat "$WORK/diff"
+  fi
+  for what in taborder default; do
+    expect "\"$caption\" $what" "$("$LAYOUTS" "$what" "$caption")" drive "$what" "$caption"
+  done
+}
+# shot NAME LEFT TOP RIGHT BOTTOM: that part of the screen as
+# $SHOTS/NAME.png, once two looks in a row agree (the window has painted);
+# what moves all the while (a progress bar) is taken as last seen.
+shot() {
+  local name=$1 size="$(($4 - $2))x$(($5 - $3))+$2+$3" look="$WORK/look" last="$WORK/last"
+  rm -f "$last"
+  for _ in $(seq 10); do
+    import -window root -crop "$size" +repage -depth 8 "rgb:$look"
+    [ -e "$last" ] && cmp -s "$look" "$last" && break
+    mv "$look" "$last"
+  done
+  [ -e "$look" ] || mv "$last" "$look"
+  convert -size "${size%%+*}" -depth 8 "rgb:$look" "$SHOTS/$name.png" || fail "no picture $name"
+}
+# The pixels of the application icon's greens in the top left corner of a
+# picture, where the title bar shows the window's small icon.
+icon_pixels() {
+  convert "$SHOTS/$1.png" -crop 24x24+0+0 +repage txt:- | grep -ciE '#(006000|00A000|00FF00)'
+}
+shoot() {  # shoot NAME CAPTION: a picture of that window
+  local rect
+  rect=$(drive wait "$2") || { fail "no \"$2\" to picture"; return; }
+  # shellcheck disable=SC2086  # the rectangle's four numbers
+  shot "$1" $rect
 }
 
 step=$SECONDS
-say "tideload.exe -I<sim> -F<demo> -R -A: byte-exact image, reboot R, exit 0"
-"$BUILD/tideload-cli" inspect --output "$WORK/expected.bin" "$DEMO" >/dev/null || fail "the demo does not load"
-if start_sim --save "$WORK/image.bin" --expect-reboot R --timeout 40; then
-  timeout 30 wine "$EXE" "-I$ADDR" "-F$(windows_path "$DEMO")" -R -A
-  status=$?
-  wait "$SIM_PID"
-  sim_status=$?
-  SIM_PID=
-  [ "$status" -eq 0 ] || fail "tideload.exe exit status $status, not 0"
-  [ "$sim_status" -eq 0 ] || { fail "the sim says $sim_status"; cat "$WORK/sim.err"; }
-  if cmp -s "$WORK/expected.bin" "$WORK/image.bin"; then
-    say "image of $(stat -c %s "$WORK/image.bin") bytes arrived byte-exact"
+say "the main window: its layout, About through the system menu, Dismiss gives -1"
+program
+if drive wait "$MAIN" >/dev/null; then
+  layout_matches "$MAIN"
+  expect "the main window's focus" 1 drive focus "$MAIN"
+  expect "the main window's owner" none drive owner "$MAIN"
+  expect "a fresh start's address" "0.0.0.0" boxes
+  expect "the reboot box of a fresh start" 0 drive check "$MAIN" 1012
+  shoot main "$MAIN"
+  # Under Wine a window's icons cannot be asked for from another process
+  # (WM_GETICON answers 0): the title bar shows the small one.
+  [ "$(icon_pixels main)" -ge 10 ] || fail "the main window's title bar shows no application icon"
+  # A bad octet: its message, then the focus on that box, all of it selected.
+  drive type "$MAIN" 1002 256 >/dev/null
+  drive click "$MAIN" 1 >/dev/null
+  expect "octet 256" "Please enter an integer between 0 and 255." drive boxtext
+  drive ok >/dev/null
+  expect "the focus after octet 256" "1002 0 3" drive focus "$MAIN"
+  drive type "$MAIN" 1002 0 >/dev/null
+  # Enter in a box presses Update, the default button.
+  drive key "$MAIN" 1003 enter >/dev/null
+  expect "Enter on 0.0.0.0" "Invalid IP address " drive boxtext
+  drive ok >/dev/null
+  read -r l t r b <<<"$(drive wait "$MAIN")"
+  if menu=$(drive sysmenu "$MAIN"); then
+    read -r ml _ mr mb <<<"$menu"
+    shot main-sysmenu "$((ml < l ? ml : l))" "$t" "$((mr > r ? mr : r))" "$((mb > b ? mb : b))"
+    drive menulast "$MAIN" >/dev/null || fail "the system menu's last item"
   else
-    fail "the image that arrived differs from the file's"
+    fail "no system menu"
   fi
-else
-  fail "no sim would start"
+  if drive wait "About Tideload" >/dev/null; then
+    layout_matches "About Tideload"
+    expect "About's owner" '"``" disabled' drive owner "About Tideload"
+    shoot about "About Tideload"
+    [ "$(icon_pixels about)" -eq 0 ] || fail "About's title bar shows an icon"
+    drive click "About Tideload" 1 >/dev/null
+    drive gone "About Tideload" >/dev/null || fail "About's OK does not close it"
+  else
+    fail "the system menu's last item does not open About"
+  fi
+  # The command with its four low bits set is About as well.
+  drive syscommand "$MAIN" $((16 | 3)) >/dev/null
+  drive wait "About Tideload" >/dev/null || fail "system command 19 does not open About"
+  drive click "About Tideload" 1 >/dev/null
+  drive gone "About Tideload" >/dev/null
+  drive click "$MAIN" 2 >/dev/null
 fi
-say "update step in $((SECONDS - step)) s"
+ended 255
+say "  in $((SECONDS - step)) s"
 
 step=$SECONDS
-wineserver -w
-expected=$(printf '0x%x' "$(( $(echo "$ADDR" | awk -F. '{print ($1*16777216)+($2*65536)+($3*256)+$4}') ))")
-stored=$(wine reg query 'HKLM\SOFTWARE\Ombrelin\TIDELOAD\Settings' /v IPAddr 2>/dev/null | tr -d '\r' |
-  awk '$1 == "IPAddr" && $2 == "REG_DWORD" {print $3}')
-if [ "$stored" = "$expected" ]; then
-  say "IPAddr in the registry: $stored"
+say "Find: the tree as tideload-cli find sees the same modules; OK fills the boxes"
+MODULES=(
+  --module "name=Pümpe,app=Wässer 2.1,mac=02:00:00:00:01:01,static=10.0.0.5,from=10.0.0.5"
+  --module "name=Gateway,app=Bridge,mac=02:00:00:00:09:01,device=02:00:00:00:09:00,static=10.0.9.1,from=10.0.9.1"
+  --module "name=Gateway,app=Bridge,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,from=10.0.9.2"
+  --module "name=Odd,app=X,mac=02:00:00:00:05:01,static=10.0.5.1,current=10.0.5.9,from=10.0.5.7"
+)
+rm -f "$WORK/discover.ready"
+"$BUILD/tideload-sim" discover --loopback --seconds 60 --ready-file "$WORK/discover.ready" "${MODULES[@]}" \
+  2>"$WORK/discover.err" &
+DISCOVER=$!
+PIDS+=("$DISCOVER")
+for _ in $(seq 500); do [ -e "$WORK/discover.ready" ] && break; sleep 0.01; done
+# Depth, state image and label of every item, as the driver prints them:
+# the label's bytes as they came (the first name's UTF-8 is two Windows-1252
+# characters to both), what is not printable ASCII as \xNN.
+"$BUILD/tideload-cli" find --json --expect 4 --seconds 5 2>"$WORK/find.err" | python3 -c '
+import json, sys
+def printable(text):
+    return "".join(chr(b) if 0x20 <= b < 0x7F else "\\x%02X" % b for b in text.encode("cp1252"))
+def walk(items, depth):
+    for i in items:
+        print(depth, i["stateImage"], printable(i["label"]))
+        walk(i["children"], depth + 1)
+walk(json.load(sys.stdin), 0)' >"$WORK/tree.expected"
+[ "$(wc -l <"$WORK/tree.expected")" -eq 5 ] || fail "tideload-cli find saw: $(cat "$WORK/tree.expected" "$WORK/find.err")"
+program
+drive click "$MAIN" 1004 >/dev/null
+if drive wait "Find Ombrelins" >/dev/null; then
+  # "Search Again" is disabled while the first search runs.
+  expect "Find's focus" 1015 drive focus "Find Ombrelins"
+  expect "Find's owner" '"``" disabled' drive owner "Find Ombrelins"
+  drive tree "Find Ombrelins" 1015 5 >"$WORK/tree.shown"
+  diff "$WORK/tree.shown" "$WORK/tree.expected" >"$WORK/diff" || { fail "the tree (< shown, > find):"; cat "$WORK/diff"; }
+  drive enabled "Find Ombrelins" 1008 >/dev/null || fail "Search Again stays disabled"
+  layout_matches "Find Ombrelins"
+  drive expand "Find Ombrelins" 1015 "Gateway running :Bridge" >/dev/null
+  shoot find "Find Ombrelins"
+  drive select "Find Ombrelins" 1015 "Odd  at 10.0.5.9 running :X" >/dev/null
+  drive click "Find Ombrelins" 1 >/dev/null
+  drive gone "Find Ombrelins" >/dev/null || fail "Find's OK does not close it"
+  expect "the boxes after Find" "10.0.5.9" boxes
+  expect "IPAddr after Find" "REG_DWORD 0xa000509" reg_value IPAddr
+  # Nobody answers now: OK has nothing to take, Cancel leaves all as it was.
+  kill "$DISCOVER" 2>/dev/null
+  drive click "$MAIN" 1004 >/dev/null
+  drive wait "Find Ombrelins" >/dev/null
+  drive click "Find Ombrelins" 1 >/dev/null
+  expect "Find's OK on an empty tree" 'You must first select a device in the\nSelect a Unit in the tree.' drive boxtext
+  drive ok >/dev/null
+  drive click "Find Ombrelins" 2 >/dev/null
+  expect "Find cancelled" "IP not set" drive boxtext
+  drive ok >/dev/null
+  expect "the boxes after a cancelled Find" "10.0.5.9" boxes
 else
-  fail "IPAddr in the registry is '${stored}', not $expected"
+  fail "Find... opens no \"Find Ombrelins\""
 fi
-say "registry step in $((SECONDS - step)) s"
+drive click "$MAIN" 2 >/dev/null
+ended 255
+say "  in $((SECONDS - step)) s"
 
 step=$SECONDS
-say "the main window: shown, pictured, closed with -1"
-mkdir -p "$SHOTS"
-rm -f "$SHOTS"/main*.png
-wine "$EXE" "-I$ADDR" "-F$(windows_path "$DEMO")" -R &
-PROG_PID=$!
-if rect=$(wine "$DRIVER" wait '``' 30 | tr -d '\r'); then
-  read -r left top right bottom <<<"$rect"
-  import -window root "$SHOTS/main-desktop.png"
-  import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$SHOTS/main.png"
-  wine "$DRIVER" close '``' || fail "the driver could not close the main window"
-  timeout 30 tail --pid="$PROG_PID" -f /dev/null
-  wait "$PROG_PID"
-  status=$?
-  PROG_PID=
-  [ "$status" -eq 255 ] || fail "closing the main window gave exit status $status, not 255 (-1)"
-  [ -s "$SHOTS/main.png" ] || fail "no screenshot"
-  say "screenshot $SHOTS/main.png"
+say "the next start shows the stored address; -r ticks the box; Browse... stores the file"
+program -r
+expect "the stored address" "10.0.5.9" boxes
+expect "the reboot box after -r" 1 drive check "$MAIN" 1012
+drive click "$MAIN" 1005 >/dev/null
+if drive wait Open >/dev/null; then
+  shoot open Open
+  # The name box of Wine's file dialog (edt1 inside cmb13), and Open.
+  drive type Open 1148 "$FILE" >/dev/null
+  drive click Open 1 >/dev/null
+  drive gone Open >/dev/null || fail "the file-open dialog stays open"
+  expect "the file name box after Browse..." "$FILE" drive text "$MAIN" 1006
 else
-  fail "the main window did not show"
+  fail "Browse... opens no file-open dialog"
 fi
-say "window step in $((SECONDS - step)) s"
+drive click "$MAIN" 2 >/dev/null
+ended 255
+say "  in $((SECONDS - step)) s"
 
-say "all in $((SECONDS - started)) s"
+step=$SECONDS
+say "the credentials dialog answered; progress part-way; a failure's message boxes"
+"$BUILD/tideload-cli" inspect --output "$WORK/expected.bin" "$DEMO" >/dev/null || fail "the demo does not load"
+sim 127.0.0.1 --user admin --password secret --save "$WORK/image.bin"
+program -I127.0.0.1 "-F$FILE" -A
+if drive wait "Password needed" >/dev/null; then
+  layout_matches "Password needed"
+  expect "the credentials' focus" 1 drive focus "Password needed"
+  expect "the credentials' owner" '"Program Ombrelin" disabled' drive owner "Password needed"
+  shoot password "Password needed"
+  drive type "Password needed" 1013 admin >/dev/null
+  drive type "Password needed" 1014 secret >/dev/null
+  drive click "Password needed" 1 >/dev/null
+else
+  fail "no \"Password needed\""
+fi
+ended 0
+sim_ok
+cmp -s "$WORK/expected.bin" "$WORK/image.bin" || fail "the image after the credentials differs from the file's"
+
+sim 127.0.0.1 --pace 40 --expect-reboot D
+program -I127.0.0.1 "-F$FILE" -A
+if drive progress "Program Ombrelin" 1009 20 >/dev/null; then
+  layout_matches "Program Ombrelin"
+  expect "the progress dialog's focus" 2 drive focus "Program Ombrelin"
+  expect "the progress dialog's owner" '"``" disabled' drive owner "Program Ombrelin"
+  shoot progress "Program Ombrelin"
+else
+  fail "the progress bar did not move"
+fi
+ended 0
+sim_ok
+
+sim 127.0.0.1 --error-at 103
+program -I127.0.0.1 "-F$FILE" -A
+expect "the module's error" "Error: Bad image" drive boxtext
+expect "the error box's owner" '"Program Ombrelin" disabled' drive owner "$BOX"
+shoot messagebox "$BOX"
+drive ok >/dev/null
+expect "after the module's error" "Update Failed" drive boxtext
+drive ok >/dev/null
+sim_ok
+# The main window stays open for another try; started with -A, it ends
+# without a word when that one succeeds.
+sim 127.0.0.1
+drive click "$MAIN" 1 >/dev/null || fail "the main window did not stay open"
+ended 0
+sim_ok
+say "  in $((SECONDS - step)) s"
+
+# ---------------------------------------------------------------- beside the slow one
+# The idle time-out takes 30 s: a copy of the program under another name
+# (its message boxes bear that name) runs it against a silent module on
+# 127.0.0.2 while the checks below go on; the watcher notes when its box
+# came.
+step=$SECONDS
+SLOW="$WORK/tideload-slow.exe"
+cp "$EXE" "$SLOW"
+sim 127.0.0.2 --silent-at 102 --timeout 60
+SLOW_SIM=$SIM
+SLOW_SIM_ERR=$SIM_ERR
+slow_started=$(date +%s.%N)
+timeout 90 wine "$SLOW" -I127.0.0.2 "-F$FILE" -A &
+SLOW_PROGRAM=$!
+PIDS+=("$SLOW_PROGRAM")
+( wine "$DRIVER" -x tideload-slow.exe -w 60 boxtext >"$WORK/slow.box"; date +%s.%N >"$WORK/slow.at" ) &
+SLOW_WATCHER=$!
+
+say "-I -F -R -A: byte-exact image, reboot R, exit 0"
+sim 127.0.0.1 --save "$WORK/image.bin" --expect-reboot R
+program -I127.0.0.1 "-F$FILE" -R -A
+ended 0
+sim_ok
+if cmp -s "$WORK/expected.bin" "$WORK/image.bin"; then
+  say "  image of $(stat -c %s "$WORK/image.bin") bytes arrived byte-exact"
+else
+  fail "the image that arrived differs from the file's"
+fi
+
+say "Update pressed: \"Programming Complete without Error.\", then exit 0"
+sim 127.0.0.1
+program -I127.0.0.1 "-F$FILE"
+drive click "$MAIN" 1 >/dev/null
+expect "a pressed Update's success" "Programming Complete without Error." drive boxtext
+drive ok >/dev/null
+ended 0
+sim_ok
+
+say "a 4 MiB image: sent in pieces, through the write queue, byte-exact"
+wait "$BIG_MAKER" || fail "no big image file"
+"$BUILD/tideload-cli" inspect --output "$WORK/big.bin" "$WORK/big_APP.s19" >/dev/null || fail "the big file does not load"
+sim 127.0.0.1 --save "$WORK/image.bin"
+program -I127.0.0.1 "-F$(windows_path "$WORK/big_APP.s19")" -A
+ended 0
+sim_ok
+cmp -s "$WORK/big.bin" "$WORK/image.bin" || fail "the big image that arrived differs from the file's"
+
+say "failures: their message boxes in order, the main window stays open"
+# sim arguments | its status | program arguments | what the user does | the
+# boxes' texts | how the main window is closed (Dismiss, Escape, close box)
+while IFS='|' read -r sim_args sim_status program_args action texts closing; do
+  # shellcheck disable=SC2086  # the words of the table's columns
+  [ -n "$sim_args" ] && sim 127.0.0.1 $sim_args
+  # shellcheck disable=SC2086
+  program $program_args
+  case $action in
+    password*)
+      drive type "Password needed" 1013 admin >/dev/null
+      drive type "Password needed" 1014 "${action#password }" >/dev/null
+      drive click "Password needed" 1 >/dev/null ;;
+    "cancel credentials") drive click "Password needed" 2 >/dev/null ;;
+    "cancel update") drive click "Program Ombrelin" 2 >/dev/null ;;
+  esac
+  IFS=';' read -ra want <<<"$texts"
+  for text in "${want[@]}"; do
+    expect "tideload.exe $program_args against the sim's $sim_args" "$text" drive boxtext
+    drive ok >/dev/null
+  done
+  drive wait "$MAIN" >/dev/null || fail "the main window did not stay open after $texts"
+  case $closing in
+    escape) drive key "$MAIN" 1 escape >/dev/null ;;
+    close) drive close "$MAIN" >/dev/null ;;
+    *) drive click "$MAIN" 2 >/dev/null ;;
+  esac
+  ended 255
+  [ -n "$sim_args" ] && sim_ok "$sim_status"
+done <<CASES
+--wrong-platform|0|-I127.0.0.1 -F$FILE -A||Error: Wrong platform;Update Failed|dismiss
+--user admin --password secret|1|-I127.0.0.1 -F$FILE -A|password wrong|Error: Bad password;Update Failed|escape
+--user admin --password secret|1|-I127.0.0.1 -F$FILE -A|cancel credentials|Update Failed|close
+--silent-at 100|0|-I127.0.0.1 -F$FILE -A|cancel update|Update Failed|dismiss
+||-I127.0.0.1 -FZ:\nowhere_APP.s19 -A||Failed to open file;Update Failed|dismiss
+||-I0.0.0.0 -A||Invalid IP address |dismiss
+CASES
+
+say "the registry; the next Browse... starts in the stored file's folder"
+expect "IPAddr" "REG_DWORD 0x7f000001" reg_value IPAddr
+expect "FileDir" "REG_SZ $FILE" reg_value FileDir
+program
+drive click "$MAIN" 1005 >/dev/null
+# The "Look in" box names the folder the dialog opened in.
+expect "the folder of the next Browse..." "$(basename "$(dirname "$DEMO")")" drive text Open 1137
+drive click Open 2 >/dev/null
+drive gone Open >/dev/null
+drive click "$MAIN" 2 >/dev/null
+ended 255
+
+say "the idle time-out: \"Error: Timed out\" 30 s after the start"
+wait "$SLOW_WATCHER"
+expect "the silent module" "Error: Timed out" cat "$WORK/slow.box"
+if [ -s "$WORK/slow.at" ]; then
+  after=$(awk -v a="$slow_started" -v b="$(cat "$WORK/slow.at")" 'BEGIN { printf "%.1f", b - a }')
+  awk -v s="$after" 'BEGIN { exit !(s >= 30 && s < 40) }' || fail "the time-out came after $after s"
+  say "  after $after s"
+fi
+slow() { wine "$DRIVER" -x tideload-slow.exe "$@"; }
+slow ok >/dev/null
+expect "after the time-out" "Update Failed" slow boxtext
+slow ok >/dev/null
+slow click "$MAIN" 2 >/dev/null || fail "the slow one's main window did not stay open"
+wait "$SLOW_PROGRAM"
+status=$?
+[ "$status" -eq 255 ] || fail "tideload-slow.exe ended with $status, not 255"
+SIM=$SLOW_SIM
+SIM_ERR=$SLOW_SIM_ERR
+sim_ok
+say "  in $((SECONDS - step)) s"
+
+say "screenshots in $SHOTS: $(cd "$SHOTS" && echo *.png)"
+say "all in $((SECONDS - started)) s in the namespace"
 [ "$failed" -eq 0 ] && say "ok"
 exit "$failed"
