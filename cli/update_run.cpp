@@ -4,6 +4,7 @@
 
 #include "cli/digest.h"
 #include "platform/core/platform.h"
+#include "update/module_lines.h"
 
 namespace tl::cli {
 
@@ -11,14 +12,6 @@ namespace {
 // The line the console hands the dialog when the module has closed the
 // connection: it reads "Error: Connection closed by module".
 const char kClosedLine[] = "299 Connection closed by module";
-constexpr int kClosedCode = 299;
-constexpr int kTimedOutCode = 298;
-constexpr int kFirstErrorCode = 201;
-constexpr int kLastErrorCode = 300;
-constexpr int kPlatformCode = 100;
-constexpr int kPlacementCode = 102;
-constexpr int kImageCode = 103;
-constexpr int kRebootCode = 105;
 }  // namespace
 
 class UpdateRun::Scope {
@@ -88,21 +81,21 @@ void UpdateRun::HandleModuleMessage(int code, const std::string& text) {
   if (settings_.dryRun && result_.platformsAgree) return;
   const bool own = inTimer_ || ownLine_;
   ownLine_ = false;
-  if (own && code == kTimedOutCode) NoteCause(Outcome::kTimedOut);
+  if (own && code == line::kTimedOut) NoteCause(Outcome::kTimedOut);
   if (!own) {
     result_.lastCode = code;
-    if (code >= kFirstErrorCode && code <= kLastErrorCode) NoteCause(Outcome::kRefused);
+    if (line::IsError(code)) NoteCause(Outcome::kRefused);
   }
   if (settings_.dryRun) {
     // A module that asks for the placement first has named no platform.
-    if (code == kPlacementCode || code == kImageCode || code == kRebootCode) {
+    if (code == line::kPlacement || code == line::kImage || code == line::kReboot) {
       DecideDryRun();
       return;
     }
   }
   UpdateDialog::HandleModuleMessage(code, text);
-  if (code == kPlatformCode && !own) result_.modulePlatform = modulePlatform;
-  if (settings_.dryRun && code == kPlatformCode) DecideDryRun();
+  if (code == line::kPlatform && !own) result_.modulePlatform = modulePlatform;
+  if (settings_.dryRun && code == line::kPlatform) DecideDryRun();
 }
 
 // The check the placement answer makes, then the end without a byte sent.
@@ -124,7 +117,7 @@ void UpdateRun::OnConnectionEvent(ConsoleNetwork::Event event) {
       break;
     case ConsoleNetwork::Event::kClosedByPeer:
       ownLine_ = true;
-      HandleModuleMessage(kClosedCode, kClosedLine);
+      HandleModuleMessage(line::kProgramError, kClosedLine);
       break;
   }
 }

@@ -5,6 +5,7 @@
 #include "platform/core/layout.h"
 #include "platform/core/platform.h"
 #include "update/credentials_dialog.h"
+#include "update/module_lines.h"
 
 namespace tl {
 
@@ -23,7 +24,7 @@ bool UpdateDialog::OnInitDialog() {
   idleTicks = 0;
   if (DialogWindow* w = Window()) {
     timerId = w->SetTimer(kIdleTimer, kIdlePeriodMs);
-    w->SetProgressRange(kIdProgress, 0, 100);
+    w->SetProgressRange(kIdProgress, 0, line::kMostPercent);
     w->SetProgressPos(kIdProgress, 0);
   }
   std::optional<LoadedImage> image = LoadSRecordImage(fileName);
@@ -50,16 +51,16 @@ void UpdateDialog::OnCancel() {
 
 void UpdateDialog::OnTimer(unsigned) {
   ++idleTicks;
-  if (idleTicks >= kIdleLimit) HandleModuleMessage(298, "298 Timed out");
+  if (idleTicks >= kIdleLimit) HandleModuleMessage(line::kTimedOut, line::kTimedOutLine);
 }
 
 void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
   idleTicks = 0;
-  if (code >= 301) {
-    SetProgress(std::min(code - 300, 100));
+  if (line::IsProgress(code)) {
+    SetProgress(std::min(code - line::kProgressBase, line::kMostPercent));
     return;
   }
-  if (code == 100) {
+  if (code == line::kPlatform) {
     modulePlatform.clear();
     std::size_t colon = text.find(':');
     if (colon != std::string::npos && colon + 1 < text.size()) {
@@ -69,11 +70,11 @@ void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
     }
     return;
   }
-  if (code == 101) {
+  if (code == line::kCredentials) {
     AnswerCredentials();
     return;
   }
-  if (code >= 201 && code <= 300) {
+  if (line::IsError(code)) {
     std::string message = "Error:";
     if (text.size() > 3) message += text.substr(3);
     ShowUpdateMessage(message);
@@ -81,20 +82,20 @@ void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
     EndCancelled();
     return;
   }
-  if (code == 102) {
+  if (code == line::kPlacement) {
     AnswerPlacement();
     return;
   }
-  if (code == 103) {
+  if (code == line::kImage) {
     SendImage();
     return;
   }
-  if (code == 105) {
+  if (code == line::kReboot) {
     const char choice = rebootWhenComplete != 0 ? 'R' : 'D';
     Send(&choice, 1);
     return;
   }
-  if (code == 106 || code == 107) {
+  if (code == line::kDone || code == line::kDoneToo) {
     completed = true;
     OnCancel();
   }

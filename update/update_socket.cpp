@@ -1,5 +1,7 @@
 #include "update/update_socket.h"
 
+#include "update/module_lines.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -21,12 +23,12 @@ UpdateSocket::UpdateSocket(ModuleLineSink& owner, std::uint32_t moduleAddress) :
 UpdateSocket::~UpdateSocket() = default;
 
 void UpdateSocket::OnConnect(int error) {
-  if (error != 0) owner_.HandleModuleMessage(299, "299 Connect error");
+  if (error != 0) owner_.HandleModuleMessage(line::kProgramError, line::kConnectErrorLine);
 }
 
 void UpdateSocket::OnReceive(int error) {
   if (error != 0) {
-    owner_.HandleModuleMessage(299, "299 Receive error");
+    owner_.HandleModuleMessage(line::kProgramError, line::kReceiveErrorLine);
     return;
   }
   // A read error stops the reading like a closed connection does; the idle
