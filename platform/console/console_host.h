@@ -29,7 +29,5 @@ class ConsoleHost {
   Host previous_;
 };
 
-// The program title from argv[0]: the file name without its extension.
-std::string ProgramTitleFrom(const char* argv0);
 
 }  // namespace tl

@@ -188,4 +188,8 @@ void SetHost(const Host& host);
 // Shorthands for the core.
 void ShowMessage(std::string_view text);
 
+// The program's title: the file name of the executable's path (after the
+// last of the separators) without its extension.
+std::string ProgramTitleOfPath(std::string_view path, std::string_view separators);
+
 }  // namespace tl

@@ -14,13 +14,7 @@ QtHost::QtHost(std::string programTitle, std::string registryFolder)
 
 QtHost::~QtHost() { SetHost(previous_); }
 
-std::string ProgramTitleOf(std::string_view argv0) {
-  std::size_t slash = argv0.find_last_of('/');
-  std::string_view name = slash == std::string_view::npos ? argv0 : argv0.substr(slash + 1);
-  std::size_t dot = name.find_last_of('.');
-  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-  return std::string(name);
-}
+std::string ProgramTitleOf(std::string_view argv0) { return ProgramTitleOfPath(argv0, "/"); }
 
 std::string ArgumentTextOf(int argc, const char* const* argv) {
   std::string text;

@@ -1,5 +1,7 @@
 #include "platform/win32/command_text.h"
 
+#include "platform/core/platform.h"
+
 namespace tl {
 
 std::string ArgumentTextOfCommandLine(std::string_view commandLine) {
@@ -15,11 +17,7 @@ std::string ArgumentTextOfCommandLine(std::string_view commandLine) {
 }
 
 std::string ProgramTitleOfModule(std::string_view modulePath) {
-  std::size_t slash = modulePath.find_last_of("\\/:");
-  std::string_view name = slash == std::string_view::npos ? modulePath : modulePath.substr(slash + 1);
-  std::size_t dot = name.find_last_of('.');
-  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-  return std::string(name);
+  return ProgramTitleOfPath(modulePath, "\\/:");
 }
 
 }  // namespace tl
