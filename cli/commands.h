@@ -5,9 +5,9 @@
 
 namespace tl::cli {
 
-extern const CommandSpec kInspectCommand;
-extern const CommandSpec kUpdateCommand;
-extern const CommandSpec kFindCommand;
+extern const CommandTable kInspectCommand;
+extern const CommandTable kUpdateCommand;
+extern const CommandTable kFindCommand;
 
 int RunInspect(int argc, char** argv);
 int RunUpdate(int argc, char** argv);

@@ -212,7 +212,7 @@ std::vector<Target> ChooseTargets(const std::vector<NetworkInterface>& interface
 
 }  // namespace
 
-const CommandSpec kFindCommand = {
+const CommandTable kFindCommand = {
     "find",
     "",
     0,

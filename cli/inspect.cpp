@@ -27,7 +27,7 @@ bool WriteImage(const char* path, const unsigned char* data, std::size_t length)
 
 }  // namespace
 
-const CommandSpec kInspectCommand = {
+const CommandTable kInspectCommand = {
     "inspect",
     "FILE",
     1,

@@ -10,7 +10,7 @@
 namespace {
 
 struct Command {
-  const tl::cli::CommandSpec& spec;
+  const tl::cli::CommandTable& table;
   int (*run)(int argc, char** argv);
 };
 
@@ -24,7 +24,7 @@ void PrintUsage(std::FILE* out) {
   std::fputs("Usage: tideload-cli COMMAND [OPTIONS]\n       tideload-cli --help | --version\n", out);
   for (const Command& c : kCommands) {
     std::fputc('\n', out);
-    tl::cli::PrintCommandHelp(c.spec, out);
+    tl::cli::PrintCommandHelp(c.table, out);
   }
   std::fputc('\n', out);
   tl::cli::PrintExitStatuses(out);
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const Command& c : kCommands) {
-    if (std::strcmp(command, c.spec.name) == 0) return c.run(argc - 2, argv + 2);
+    if (std::strcmp(command, c.table.name) == 0) return c.run(argc - 2, argv + 2);
   }
   tl::WriteLine(stderr, std::string("tideload-cli: unknown command '") + command + "'");
   std::fputs("Try 'tideload-cli --help'.\n", stderr);

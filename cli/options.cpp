@@ -11,8 +11,8 @@ const char kVersionText[] = "Tideload Version 1.0";
 
 namespace {
 
-const OptionSpec* FindOption(const CommandSpec& spec, const std::string& name) {
-  for (const OptionSpec& o : spec.options) {
+const OptionEntry* FindOption(const CommandTable& command, const std::string& name) {
+  for (const OptionEntry& o : command.options) {
     if (name == o.name || (o.shortName != nullptr && name == o.shortName)) return &o;
   }
   return nullptr;
@@ -30,18 +30,18 @@ std::vector<const char*> GivenOptions::Values(const std::string& name) const {
   return it == given_.end() ? std::vector<const char*>{} : it->second;
 }
 
-std::string UsageLine(const CommandSpec& spec) {
-  std::string line = std::string("tideload-cli ") + spec.name;
-  for (const OptionSpec& o : spec.options) {
+std::string UsageLine(const CommandTable& command) {
+  std::string line = std::string("tideload-cli ") + command.name;
+  for (const OptionEntry& o : command.options) {
     line += std::string(" [") + o.name + (o.value ? std::string(" ") + o.value : "") + "]";
   }
-  if (*spec.operands != '\0') line += std::string(" ") + spec.operands;
+  if (*command.operands != '\0') line += std::string(" ") + command.operands;
   return line;
 }
 
-void PrintCommandHelp(const CommandSpec& spec, std::FILE* out) {
-  std::fprintf(out, "Usage: %s\n  %s\n", UsageLine(spec).c_str(), spec.summary);
-  for (const OptionSpec& o : spec.options) {
+void PrintCommandHelp(const CommandTable& command, std::FILE* out) {
+  std::fprintf(out, "Usage: %s\n  %s\n", UsageLine(command).c_str(), command.summary);
+  for (const OptionEntry& o : command.options) {
     std::string left = o.name;
     if (o.shortName != nullptr) left = std::string(o.shortName) + ", " + left;
     if (o.value != nullptr) left += std::string(" ") + o.value;
@@ -49,17 +49,17 @@ void PrintCommandHelp(const CommandSpec& spec, std::FILE* out) {
   }
   std::fprintf(out, "  %-24s %s\n  %-24s %s\n", "-h, --help", "show this text", "--version",
                "show the version");
-  if (spec.notes != nullptr) std::fputs(spec.notes, out);
+  if (command.notes != nullptr) std::fputs(command.notes, out);
 }
 
-int UsageError(const CommandSpec& spec, const std::string& reason) {
-  WriteLine(stderr, std::string("tideload-cli ") + spec.name + ": " + reason);
-  std::fprintf(stderr, "Usage: %s\nTry 'tideload-cli %s --help'.\n", UsageLine(spec).c_str(),
-               spec.name);
+int UsageError(const CommandTable& command, const std::string& reason) {
+  WriteLine(stderr, std::string("tideload-cli ") + command.name + ": " + reason);
+  std::fprintf(stderr, "Usage: %s\nTry 'tideload-cli %s --help'.\n", UsageLine(command).c_str(),
+               command.name);
   return ExitStatus(Outcome::kUsage);
 }
 
-std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** argv,
+std::optional<int> ParseCommandLine(const CommandTable& command, int argc, char** argv,
                                     GivenOptions& given) {
   bool optionsEnded = false;
   for (int i = 0; i < argc; ++i) {
@@ -73,7 +73,7 @@ std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** ar
       continue;
     }
     if (arg == "--help" || arg == "-h") {
-      PrintCommandHelp(spec, stdout);
+      PrintCommandHelp(command, stdout);
       PrintExitStatuses(stdout);
       return 0;
     }
@@ -84,11 +84,11 @@ std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** ar
     // "--name=value" or "--name" [value].
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* option = FindOption(spec, name);
-    if (option == nullptr) return UsageError(spec, "unknown option '" + name + "'");
+    const OptionEntry* option = FindOption(command, name);
+    if (option == nullptr) return UsageError(command, "unknown option '" + name + "'");
     if (option->value == nullptr) {
       if (equals != std::string::npos) {
-        return UsageError(spec, std::string("option '") + option->name + "' takes no value");
+        return UsageError(command, std::string("option '") + option->name + "' takes no value");
       }
       given.given_[option->name].push_back("");
       continue;
@@ -102,15 +102,15 @@ std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** ar
     } else if (i + 1 < argc) {
       given.given_[option->name].push_back(argv[++i]);
     } else {
-      return UsageError(spec, std::string("option '") + option->name + "' needs a value");
+      return UsageError(command, std::string("option '") + option->name + "' needs a value");
     }
   }
   const std::size_t operands = given.operands_.size();
-  if (operands < spec.leastOperands) {
-    return UsageError(spec, std::string("needs ") + spec.operands);
+  if (operands < command.leastOperands) {
+    return UsageError(command, std::string("needs ") + command.operands);
   }
-  if (operands > spec.mostOperands) {
-    return UsageError(spec, std::string("unexpected '") + given.operands_[spec.mostOperands] + "'");
+  if (operands > command.mostOperands) {
+    return UsageError(command, std::string("unexpected '") + given.operands_[command.mostOperands] + "'");
   }
   return std::nullopt;
 }

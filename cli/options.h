@@ -11,7 +11,7 @@
 
 namespace tl::cli {
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;       // "--user"
   const char* shortName;  // "-o", or nullptr
   const char* value;      // the value's name ("NAME"); nullptr for a flag
@@ -21,13 +21,13 @@ struct OptionSpec {
   bool optionalNumber = false;
 };
 
-struct CommandSpec {
+struct CommandTable {
   const char* name;      // "update"
   const char* operands;  // "ADDRESS FILE", for the usage line
   std::size_t leastOperands;
   std::size_t mostOperands;
   const char* summary;  // what the command does, one line
-  std::vector<OptionSpec> options;
+  std::vector<OptionEntry> options;
   const char* notes;  // further lines of help, or nullptr
 };
 
@@ -42,7 +42,7 @@ class GivenOptions {
   const std::vector<const char*>& Operands() const { return operands_; }
 
  private:
-  friend std::optional<int> ParseCommandLine(const CommandSpec&, int, char**, GivenOptions&);
+  friend std::optional<int> ParseCommandLine(const CommandTable&, int, char**, GivenOptions&);
   std::map<std::string, std::vector<const char*>> given_;
   std::vector<const char*> operands_;
 };
@@ -51,15 +51,15 @@ class GivenOptions {
 // command is to run; otherwise the exit status to end with at once: 0 after
 // --help or --version (printed on stdout), 2 after a usage error (said on
 // stderr). "--" ends the options. --help ends with the exit statuses.
-std::optional<int> ParseCommandLine(const CommandSpec& spec, int argc, char** argv,
+std::optional<int> ParseCommandLine(const CommandTable& command, int argc, char** argv,
                                     GivenOptions& given);
 
 // "tideload-cli update [--reboot] [--user NAME] ADDRESS FILE"
-std::string UsageLine(const CommandSpec& spec);
+std::string UsageLine(const CommandTable& command);
 // The usage line, the summary, every option and the notes.
-void PrintCommandHelp(const CommandSpec& spec, std::FILE* out);
+void PrintCommandHelp(const CommandTable& command, std::FILE* out);
 // A usage error: the reason, the usage line and where the help is; status 2.
-int UsageError(const CommandSpec& spec, const std::string& reason);
+int UsageError(const CommandTable& command, const std::string& reason);
 
 extern const char kVersionText[];
 

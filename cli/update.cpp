@@ -79,7 +79,7 @@ bool GivesPassword(const char* arg) {
 
 }  // namespace
 
-const CommandSpec kUpdateCommand = {
+const CommandTable kUpdateCommand = {
     "update",
     "ADDRESS... FILE",
     1,
