@@ -15,12 +15,6 @@ namespace {
 
 using Node = HeadlessWindow::TreeNode;
 
-std::string MacText(const MacAddress& m) {
-  char buf[18];
-  std::snprintf(buf, sizeof buf, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
-  return buf;
-}
-
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
 class Printer {

@@ -15,7 +15,7 @@
 #include "discovery/device_record.h"
 #include "platform/console/console_host.h"
 #include "platform/console/console_text.h"
-#include "update/credentials_dialog.h"
+#include "platform/core/secret.h"
 
 namespace tl::cli {
 
@@ -98,10 +98,13 @@ const CommandTable kUpdateCommand = {
     "  prompt that does not echo; never from the command line. A device of --from\n"
     "  is updated once, through its first consistent interface. Several modules:\n"
     "  each result as it ends, then a summary; the exit status is that of the\n"
-    "  first module, in the order given, that did not succeed. --verify searches\n"
-    "  each module before the update and, after its reboot, until it answers again\n"
-    "  (at most SECONDS, 1 to 3600), and tells what it runs now beside what it ran;\n"
-    "  one that does not come back is timed-out.\n",
+    "  first module, in the order given, that did not succeed. The file is loaded\n"
+    "  once, before any module is contacted. --verify searches each module before\n"
+    "  the update and, after its reboot, until it is back (at most SECONDS, 1 to\n"
+    "  3600): an answer counts from the module's own address and port, naming the\n"
+    "  MAC it had, once it was silent or runs another application. One that does\n"
+    "  not come back is timed-out; one that cannot be searched, or did not answer\n"
+    "  before, is failed.\n",
 };
 
 int RunUpdate(int argc, char** argv) {
@@ -122,9 +125,9 @@ int RunUpdate(int argc, char** argv) {
   if (operands.size() < 2 && from == nullptr) return UsageError(kUpdateCommand, "needs ADDRESS... FILE");
 
   BatchSettings settings;
-  settings.run.file = operands.back();
-  settings.run.reboot = given.Has("--reboot") ? 1 : 0;
-  settings.run.dryRun = given.Has("--dry-run");
+  settings.file = operands.back();
+  settings.reboot = given.Has("--reboot") ? 1 : 0;
+  settings.dryRun = given.Has("--dry-run");
   settings.json = given.Has("--json");
   settings.userName = given.Has("--user") ? given.Value("--user") : "";
   if (const char* jobs = given.Value("--jobs"); jobs != nullptr && !ParseJobs(jobs, &settings.jobs)) {
@@ -140,7 +143,7 @@ int RunUpdate(int argc, char** argv) {
       return UsageError(kUpdateCommand, std::string("bad --verify '") + text + "' (1 to " +
                                             std::to_string(kMostVerifySeconds) + " seconds)");
     }
-    if (settings.run.reboot == 0 || settings.run.dryRun) {
+    if (settings.reboot == 0 || settings.dryRun) {
       return UsageError(kUpdateCommand, "--verify needs --reboot, and no --dry-run");
     }
     settings.verifySeconds = static_cast<double>(seconds);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -46,6 +47,12 @@ MacAddress GroupKeyOf(const InfoBlock& block) {
 bool IsConsistentReply(const InfoBlock& block, std::uint32_t sourceAddress) {
   return !HasCurrentAddress(block) || sourceAddress == CurrentAddressOf(block) ||
          sourceAddress == StaticAddressOf(block);
+}
+
+std::string MacText(const MacAddress& m) {
+  char buf[18];
+  std::snprintf(buf, sizeof buf, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
+  return buf;
 }
 
 const char* KindNameOf(std::uint8_t interfaceKind) {

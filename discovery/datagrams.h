@@ -60,6 +60,8 @@ MacAddress DeviceMacOf(const InfoBlock& block);
 MacAddress GroupKeyOf(const InfoBlock& block);
 // The consistency test of a reply heard from sourceAddress.
 bool IsConsistentReply(const InfoBlock& block, std::uint32_t sourceAddress);
+// "02:00:5e:10:00:01".
+std::string MacText(const MacAddress& mac);
 // "Ethernet", "WiFi" or "Ethernet2" by interfaceKind modulo 3.
 const char* KindNameOf(std::uint8_t interfaceKind);
 

@@ -64,11 +64,15 @@ struct Options {
   bool verbose = false;
   bool answerEveryList = false;  // a module that does not read the heard list
   unsigned floodRate = 0;        // replies a second from ever-new interfaces
-  // A reboot played when this file appears: silent for rebootSeconds, then
-  // running appAfter.
+  // A reboot played when this file appears: answering as before for
+  // rebootDelay seconds, silent for rebootSeconds, then running appAfter
+  // (and, for a device swapped in meanwhile, with another MAC and name).
   std::string rebootFile;
+  double rebootDelay = 0;
   double rebootSeconds = 2;
   std::string appAfter = "Rebooted";
+  std::optional<std::array<std::uint8_t, 6>> macAfter;
+  std::optional<std::string> nameAfter;
 };
 
 bool ParseAddress(const std::string& text, std::uint32_t* out) {
@@ -165,8 +169,10 @@ void PrintDiscoveryUsage(std::FILE* out) {
       "  --flood RATE      after the first search, RATE replies a second, each from a new\n"
       "                    interface (MAC 06:ff:...), until the simulator stops\n"
       "  --reboot-file F   once F exists (the update side's --reboot-file), play a reboot:\n"
-      "                    silent for --reboot-seconds S (2), then every module runs\n"
-      "                    --app-after TEXT (Rebooted)\n"
+      "                    answer as before for --reboot-delay S (0), silent for\n"
+      "                    --reboot-seconds S (2), then every module runs --app-after\n"
+      "                    TEXT (Rebooted); --mac-after MAC and --name-after NAME play\n"
+      "                    another device that took the address\n"
       "  --verbose         log every request and reply on stderr\n"
       "Exit status: 0 stopped by --seconds or a signal; 1 the UDP port could not be\n"
       "opened; 2 a usage error.\n",
@@ -398,10 +404,14 @@ class Server {
       if (::access(o_.rebootFile.c_str(), F_OK) != 0) return false;
       rebootSeen_ = std::chrono::steady_clock::now();
     }
-    if (std::chrono::steady_clock::now() - *rebootSeen_ < std::chrono::duration<double>(o_.rebootSeconds)) {
-      return true;
+    const auto since = std::chrono::steady_clock::now() - *rebootSeen_;
+    if (since < std::chrono::duration<double>(o_.rebootDelay)) return false;
+    if (since < std::chrono::duration<double>(o_.rebootDelay + o_.rebootSeconds)) return true;
+    for (Module& m : o_.modules) {
+      m.app = o_.appAfter;
+      if (o_.macAfter) m.mac = *o_.macAfter;
+      if (o_.nameAfter) m.name = *o_.nameAfter;
     }
-    for (Module& m : o_.modules) m.app = o_.appAfter;
     rebooted_ = true;
     return false;
   }
@@ -604,6 +614,18 @@ int RunDiscoverySim(int argc, char** argv) {
       o.rebootFile = value();
     } else if (a == "--reboot-seconds") {
       o.rebootSeconds = std::atof(value().c_str());
+    } else if (a == "--reboot-delay") {
+      o.rebootDelay = std::atof(value().c_str());
+    } else if (a == "--mac-after") {
+      std::array<std::uint8_t, 6> mac{};
+      const std::string text = value();
+      if (!ParseMac(text, &mac)) {
+        std::fprintf(stderr, "tideload-sim discover: bad MAC '%s'\n", text.c_str());
+        return 2;
+      }
+      o.macAfter = mac;
+    } else if (a == "--name-after") {
+      o.nameAfter = value();
     } else if (a == "--app-after") {
       o.appAfter = value();
     } else {

@@ -60,6 +60,8 @@ struct Options {
   std::string errorLine = "250 Bad image";
   int silentAt = 0;  // go silent instead of sending this code
   int floodAt = 0;   // send bytes without a line end instead of this code
+  int repeatAt = 0;  // send this code's line again and again, never reading
+  bool lateError = false;  // the error line right behind the end line
   bool closeMidImage = false;
   bool resetMidImage = false;
   bool byteByByte = false;
@@ -98,6 +100,9 @@ void PrintUpdateUsage(std::FILE* out) {
       "  --silent-at CODE     go silent instead of sending CODE\n"
       "  --flood-at CODE      send bytes without a line end, as fast as they are read,\n"
       "                       instead of CODE, until the program closes\n"
+      "  --repeat-at CODE     send CODE's line again and again, reading nothing, until\n"
+      "                       the program closes\n"
+      "  --late-error         send the error line right behind the end line, in one send\n"
       "  --close-mid-image    close the connection half-way through the image\n"
       "  --reset-mid-image    reset the connection half-way through the image\n"
       "  --byte-by-byte       send every line one byte at a time\n"
@@ -128,7 +133,7 @@ bool TakesValue(const std::string& a) {
       "--listen", "--port", "--ready-file", "--connections", "--platform", "--user",
       "--password", "--pace", "--progress-step", "--end", "--save", "--expect-reboot",
       "--expect-length", "--max-length", "--timeout", "--error-at", "--error-line", "--silent-at",
-      "--flood-at", "--reboot-file"};
+      "--flood-at", "--repeat-at", "--reboot-file"};
   for (const char* name : kWithValue) {
     if (a == name) return true;
   }
@@ -197,6 +202,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->silentAt = static_cast<int>(n);
     } else if (a == "--flood-at" && number(100, 400, &n)) {
       o->floodAt = static_cast<int>(n);
+    } else if (a == "--repeat-at" && number(100, 400, &n)) {
+      o->repeatAt = static_cast<int>(n);
+    } else if (a == "--late-error") {
+      o->lateError = true;
     } else if (a == "--close-mid-image") {
       o->closeMidImage = true;
     } else if (a == "--reset-mid-image") {
@@ -255,11 +264,14 @@ class Session {
       }
     }
     if (!Step(102, "102 Send placement")) return Result();
+    const auto asked = std::chrono::steady_clock::now();
     unsigned char placement[8];
     if (!ReadExact(placement, 8)) {
       return Fail(closed_ ? "the program closed the connection instead of sending the placement"
                           : "no placement words");
     }
+    const double placementMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
     std::uint32_t start = Word(placement), length = Word(placement + 4);
     if (o_.wrongPlatform) {
       if (start != 0 || length != 0) return Fail("wrong platform but placement was not 8 zero bytes");
@@ -316,11 +328,17 @@ class Session {
     if (choice == 'R' && !o_.rebootFile.empty() && !(std::ofstream(o_.rebootFile) << "rebooted\n")) {
       return Fail("cannot write " + o_.rebootFile);
     }
-    if (!Step(o_.endCode, std::to_string(o_.endCode) + " Programming done")) return Result();
+    if (o_.lateError) {
+      // The end, and an error before the program has closed: one send.
+      out_ += std::to_string(o_.endCode) + " Programming done\r\n" + o_.errorLine + "\r\n";
+    } else if (!Step(o_.endCode, std::to_string(o_.endCode) + " Programming done")) {
+      return Result();
+    }
     Flush();
     if (!ExpectQuietClose()) return false;
-    char text[160];
-    std::snprintf(text, sizeof text, "image %u bytes at 0x%08X, reboot %c", length, start, choice);
+    char text[200];
+    std::snprintf(text, sizeof text, "image %u bytes at 0x%08X, reboot %c, placement %.1f ms after 102%s", length,
+                  start, choice, placementMs, o_.lateError ? ", then the error line" : "");
     note_ = text;
     return true;
   }
@@ -348,6 +366,12 @@ class Session {
       Flush();
       stepResult_ = FloodUntilClosed();
       if (stepResult_) note_ = "flooded at " + std::to_string(code) + " until the program closed";
+      return false;
+    }
+    if (o_.repeatAt == code) {
+      Flush();
+      stepResult_ = RepeatUntilClosed(line);
+      if (stepResult_) note_ = "asked " + std::to_string(code) + " again and again until the program closed";
       return false;
     }
     Line(line);
@@ -447,6 +471,26 @@ class Session {
       }
     }
     return Fail("the program did not close the connection while flooded");
+  }
+
+  // The line again and again as fast as the program takes it, never
+  // reading its answers; true when the program closes the connection
+  // within the time-out.
+  bool RepeatUntilClosed(const std::string& line) {
+    std::string lines;
+    while (lines.size() < 64 * 1024) lines += line + "\r\n";
+    std::size_t at = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(o_.timeoutS);
+    while (std::chrono::steady_clock::now() < giveUp) {
+      pollfd p{fd_, POLLOUT, 0};
+      if (::poll(&p, 1, 100) < 0 && errno != EINTR) return Fail("poll failed while asking again");
+      if ((p.revents & (POLLHUP | POLLERR)) != 0) return true;
+      if ((p.revents & POLLOUT) == 0) continue;
+      const ssize_t n = ::send(fd_, lines.data() + at, lines.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) return true;
+      if (n > 0) at = (at + static_cast<std::size_t>(n)) % lines.size();
+    }
+    return Fail("the program did not close the connection while asked again and again");
   }
 
   // After an ending the program sends nothing and closes.

@@ -1,6 +1,7 @@
 #include "update/credentials_dialog.h"
 
 #include "platform/core/layout.h"
+#include "platform/core/secret.h"
 
 namespace tl {
 
@@ -14,12 +15,6 @@ CredentialsDialog::~CredentialsDialog() {
 void CredentialsDialog::DoDataExchange(DataExchange& dx) {
   dx.Text(kIdUserName, userName);
   dx.Text(kIdPassword, password);
-}
-
-void WipeSecret(std::string& secret) {
-  volatile char* p = secret.data();
-  for (std::size_t i = 0; i < secret.size(); ++i) p[i] = '\0';
-  secret.clear();
 }
 
 }  // namespace tl

@@ -19,7 +19,4 @@ class CredentialsDialog : public Dialog {
   void DoDataExchange(DataExchange& dx) override;
 };
 
-// Overwrites a secret's bytes before it goes away.
-void WipeSecret(std::string& secret);
-
 }  // namespace tl

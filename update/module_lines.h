@@ -22,6 +22,10 @@ constexpr int kProgramError = 299;
 inline constexpr char kTimedOutLine[] = "298 Timed out";
 inline constexpr char kConnectErrorLine[] = "299 Connect error";
 inline constexpr char kReceiveErrorLine[] = "299 Receive error";
+// For a front end that ends at once when the module closes the connection.
+inline constexpr char kClosedByModuleLine[] = "299 Connection closed by module";
+// A module that keeps asking while it takes none of the answers.
+inline constexpr char kStoppedReadingLine[] = "299 Module stopped reading";
 
 constexpr bool IsError(int code) { return code >= kFirstError && code <= kLastError; }
 constexpr bool IsProgress(int code) { return code > kProgressBase; }

@@ -1,44 +1,41 @@
 #include "update/update_socket.h"
 
-#include "update/module_lines.h"
-
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 namespace tl {
 
-UpdateSocket::UpdateSocket(ModuleLineSink& owner, std::uint32_t moduleAddress) : owner_(owner) {
-  Network* network = CurrentHost().network;
+UpdateSocket::UpdateSocket(ModuleLineSink& owner, Network* network, std::uint32_t moduleAddress)
+    : owner_(owner) {
   if (network != nullptr) socket_ = network->ConnectTcp(moduleAddress, kModulePort, *this);
-  if (socket_ == nullptr) {
-    long error = network != nullptr ? network->LastError() : -1;
-    char text[64];
-    std::snprintf(text, sizeof text, "Error on Connect = %ld for %d", error, 0);
-    ShowMessage(text);
-  }
+  if (socket_ == nullptr) creationError_ = network != nullptr ? network->LastError() : -1;
 }
 
 UpdateSocket::~UpdateSocket() = default;
 
 void UpdateSocket::OnConnect(int error) {
-  if (error != 0) owner_.HandleModuleMessage(line::kProgramError, line::kConnectErrorLine);
+  if (error != 0) owner_.OnConnectFailed();
 }
 
 void UpdateSocket::OnReceive(int error) {
   if (error != 0) {
-    owner_.HandleModuleMessage(line::kProgramError, line::kReceiveErrorLine);
+    owner_.OnReceiveFailed();
     return;
   }
-  // A read error stops the reading like a closed connection does; the idle
-  // time-out then ends the update.
+  // A read error stops the reading like a closed connection does.
   std::size_t budget = kMostBytesPerEvent;
   for (;;) {
     while (blockPos_ < blockLength_) TakeByte(block_[blockPos_++]);
     if (budget == 0 || socket_ == nullptr) return;
     const long n = socket_->Read(block_, std::min(budget, sizeof block_));
-    if (n <= 0) return;
+    if (n <= 0) {
+      if (!closeTold_ && socket_->ClosedByPeer()) {
+        closeTold_ = true;
+        owner_.OnClosedByModule();
+      }
+      return;
+    }
     blockLength_ = static_cast<std::size_t>(n);
     blockPos_ = 0;
     budget -= blockLength_;
@@ -56,35 +53,43 @@ void UpdateSocket::TakeByte(unsigned char byte) {
     lastWasCr_ = byte == '\r';
     return;
   }
-  lineBuffer[lineLength++] = byte;
-  if (lineLength >= 2 && lineBuffer[lineLength - 2] == '\r' && lineBuffer[lineLength - 1] == '\n') {
-    HandLineOn(static_cast<std::size_t>(lineLength - 2));
+  lineBuffer_[lineLength_++] = byte;
+  if (lineLength_ >= 2 && lineBuffer_[lineLength_ - 2] == '\r' && lineBuffer_[lineLength_ - 1] == '\n') {
+    HandLineOn(static_cast<std::size_t>(lineLength_ - 2));
     return;
   }
-  if (lineLength == kLineBufferSize) {
+  if (lineLength_ == kLineBufferSize) {
     // Full without a line end: keep the first kLongestLine characters.
     cutting_ = true;
-    lastWasCr_ = lineBuffer[kLineBufferSize - 1] == '\r';
-    lineLength = kLongestLine;
+    lastWasCr_ = lineBuffer_[kLineBufferSize - 1] == '\r';
+    lineLength_ = kLongestLine;
   }
 }
 
 void UpdateSocket::HandLineOn(std::size_t length) {
   // The line is a C text: it ends at the CR or at a NUL inside it.
-  const char* start = reinterpret_cast<const char*>(lineBuffer);
+  const char* start = reinterpret_cast<const char*>(lineBuffer_);
   const void* nul = std::memchr(start, '\0', length);
   if (nul != nullptr) length = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
   std::string text(start, length);
   // Emptied before the handler runs: a nested read starts a fresh line.
-  lineLength = 0;
-  owner_.HandleModuleMessage(ParseCode(text), text);
+  lineLength_ = 0;
+  owner_.OnModuleLine(ParseCode(text), text);
+}
+
+long UpdateSocket::Counted(long taken) {
+  if (taken > 0) bytesTaken_ += static_cast<std::uint64_t>(taken);
+  return taken;
 }
 
 long UpdateSocket::Write(const void* data, std::size_t length) {
   if (socket_ == nullptr) return -1;
-  const long taken = socket_->Write(data, length);
-  if (taken > 0) bytesTaken_ += static_cast<std::uint64_t>(taken);
-  return taken;
+  return Counted(socket_->Write(data, length));
+}
+
+long UpdateSocket::WriteShared(std::shared_ptr<const unsigned char> data, std::size_t length) {
+  if (socket_ == nullptr) return -1;
+  return Counted(socket_->WriteShared(std::move(data), length));
 }
 
 std::uint64_t UpdateSocket::BytesSent() const {

@@ -12,10 +12,16 @@
 
 namespace tl {
 
-// Receives every complete line (and the socket's own 299 lines).
+// Receives every complete line and what becomes of the connection.
 class ModuleLineSink {
  public:
-  virtual void HandleModuleMessage(int code, const std::string& text) = 0;
+  virtual void OnModuleLine(int code, const std::string& text) = 0;
+  // The connect completed with an error.
+  virtual void OnConnectFailed() = 0;
+  // Read readiness came with an error.
+  virtual void OnReceiveFailed() = 0;
+  // A read found the connection closed or reset by the module; told once.
+  virtual void OnClosedByModule() = 0;
 
  protected:
   ~ModuleLineSink() = default;
@@ -32,9 +38,9 @@ class UpdateSocket final : public SocketEvents {
   static constexpr std::size_t kReadBlock = 4096;
   static constexpr std::size_t kMostBytesPerEvent = 16 * kReadBlock;
 
-  // Starts the connect at once. When the socket cannot be created, shows
-  // "Error on Connect = <error> for 0" and stays without a connection.
-  UpdateSocket(ModuleLineSink& owner, std::uint32_t moduleAddress);
+  // Starts the connect at once. When the socket cannot be created it stays
+  // without a connection; CreationError() tells why.
+  UpdateSocket(ModuleLineSink& owner, Network* network, std::uint32_t moduleAddress);
   ~UpdateSocket();
   UpdateSocket(const UpdateSocket&) = delete;
   UpdateSocket& operator=(const UpdateSocket&) = delete;
@@ -44,8 +50,11 @@ class UpdateSocket final : public SocketEvents {
 
   // A plain send: the count taken, or -1 (also without a connection).
   long Write(const void* data, std::size_t length);
+  // The same for bytes that stay unchanged while data is held.
+  long WriteShared(std::shared_ptr<const unsigned char> data, std::size_t length);
   bool HasConnection() const { return socket_ != nullptr; }
-  // Bytes taken by Write so far, and how many of them the system has.
+  long CreationError() const { return creationError_; }
+  // Bytes taken by the writes so far, and how many of them the system has.
   std::uint64_t BytesTaken() const { return bytesTaken_; }
   std::uint64_t BytesSent() const;
 
@@ -53,16 +62,18 @@ class UpdateSocket final : public SocketEvents {
   // optional sign, digits. 0 without digits; saturates at the int limits.
   static int ParseCode(std::string_view line);
 
-  unsigned char lineBuffer[kLineBufferSize] = {};
-  std::int32_t lineLength = 0;
-
  private:
   void TakeByte(unsigned char byte);
   void HandLineOn(std::size_t length);
+  long Counted(long taken);
 
   ModuleLineSink& owner_;
   std::unique_ptr<TcpSocket> socket_;
+  long creationError_ = 0;
   std::uint64_t bytesTaken_ = 0;
+  bool closeTold_ = false;
+  unsigned char lineBuffer_[kLineBufferSize] = {};
+  std::int32_t lineLength_ = 0;
   // The block being cut into lines. A handler that runs a nested loop may
   // re-enter OnReceive: it goes on from the same place, so order is kept.
   unsigned char block_[kReadBlock] = {};

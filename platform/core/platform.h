@@ -93,6 +93,11 @@ class TcpSocket {
   // Takes all bytes: what the connection cannot take now is queued and sent
   // as it drains. Returns the count taken, or -1 when the connection is gone.
   virtual long Write(const void* data, std::size_t length) = 0;
+  // The same for bytes that stay unchanged while data is held: a host may
+  // queue them by reference instead of copying them.
+  virtual long WriteShared(std::shared_ptr<const unsigned char> data, std::size_t length) {
+    return Write(data.get(), length);
+  }
   // Bytes taken by Write but not yet handed to the system.
   virtual std::size_t Queued() const = 0;
   // A read has found the connection closed or reset by the peer. Hosts that

@@ -152,11 +152,10 @@ class PosixTcpSocket : public TcpSocket {
   }
 
   long Write(const void* data, std::size_t length) override {
-    if (broken_) return -1;
-    const bool wasClosed = queue_.Closed();
-    long taken = queue_.Write(data, length, !connecting_, SendNow());
-    if (queue_.Queued() > 0 || queue_.Closed() != wasClosed) UpdateWatch();
-    return taken;
+    return Queue([&] { return queue_.Write(data, length, !connecting_, SendNow()); });
+  }
+  long WriteShared(std::shared_ptr<const unsigned char> data, std::size_t length) override {
+    return Queue([&] { return queue_.WriteShared(std::move(data), length, !connecting_, SendNow()); });
   }
 
   std::size_t Queued() const override { return queue_.Queued(); }
@@ -205,6 +204,16 @@ class PosixTcpSocket : public TcpSocket {
   void Drain() {
     queue_.Drain(SendNow());
     UpdateWatch();
+  }
+
+  // One write through the queue; writability is watched while bytes wait.
+  template <typename Write>
+  long Queue(Write write) {
+    if (broken_) return -1;
+    const bool wasClosed = queue_.Closed();
+    const long taken = write();
+    if (queue_.Queued() > 0 || queue_.Closed() != wasClosed) UpdateWatch();
+    return taken;
   }
 
   // One non-blocking send, as the write queue wants it.

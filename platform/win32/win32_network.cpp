@@ -124,10 +124,10 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   }
 
   long Write(const void* data, std::size_t length) override {
-    if (broken_) return -1;
-    long taken = queue_.Write(data, length, !connecting_, SendNow());
-    Select();
-    return taken;
+    return Queue([&] { return queue_.Write(data, length, !connecting_, SendNow()); });
+  }
+  long WriteShared(std::shared_ptr<const unsigned char> data, std::size_t length) override {
+    return Queue([&] { return queue_.WriteShared(std::move(data), length, !connecting_, SendNow()); });
   }
 
   std::size_t Queued() const override { return queue_.Queued(); }
@@ -198,6 +198,25 @@ class Win32TcpSocket : public TcpSocket, private Win32Network::Sink {
   void Drain() {
     queue_.Drain(SendNow());
     Select();
+    ResumeAfterTurn();
+  }
+
+  // One write through the queue; write readiness is asked for while bytes wait.
+  template <typename Write>
+  long Queue(Write write) {
+    if (broken_) return -1;
+    const long taken = write();
+    Select();
+    ResumeAfterTurn();
+    return taken;
+  }
+
+  // FD_WRITE comes only after a refused send: a queue that stopped for its
+  // turn with room left goes on with a message of our own.
+  void ResumeAfterTurn() {
+    if (queue_.PausedForTurn()) {
+      PostMessageA(network_.Window(), message_, static_cast<WPARAM>(socket_), WSAMAKESELECTREPLY(FD_WRITE, 0));
+    }
   }
 
   // One non-blocking send, as the write queue wants it.

@@ -40,12 +40,13 @@ TEST_F(UpdateFloodTest, EscapeEndsTheUpdateWhileTheModuleKeepsSending) {
     ::close(fd);
   });
 
-  UpdateDialog update(file, listener.Address(), 0, nullptr);
-  // Escape once the flood is well under way.
-  When([&] { return sent.load() > (8u << 20) && OpenWindow(kDialogUpdate) != nullptr; },
-       [&] { QTest::keyClick(OpenWindow(kDialogUpdate), Qt::Key_Escape); });
-  EXPECT_EQ(update.DoModal(), kResultCancel);
-  update.socket.reset();  // closing the connection ends the module's flood
+  {
+    UpdateDialog update(file, listener.Address(), 0, nullptr);
+    // Escape once the flood is well under way.
+    When([&] { return sent.load() > (8u << 20) && OpenWindow(kDialogUpdate) != nullptr; },
+         [&] { QTest::keyClick(OpenWindow(kDialogUpdate), Qt::Key_Escape); });
+    EXPECT_EQ(update.DoModal(), kResultCancel);
+  }  // the connection closes, which ends the module's flood
   module.join();
 }
 

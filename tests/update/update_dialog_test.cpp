@@ -110,7 +110,6 @@ TEST(UpdateCodes, NormalRunAnswersEveryStepAndEndsOk) {
   EXPECT_EQ(u.result, kResultOk);
   EXPECT_EQ(u.written, Placement(0x0100, 32) + kImage + "D");
   EXPECT_TRUE(u.Messages().empty());
-  EXPECT_EQ(u.dialog.modulePlatform, "RT40");
   EXPECT_EQ(u.progress, (std::vector<int>{0, 50}));
 }
 
@@ -196,7 +195,6 @@ TEST(UpdateCodes, OtherCodesOnlyRestartTheIdleCount) {
   u.Run([&] {
     u.host.After(29000, [&] {
       u.Lines("104\r\n108 x\r\n0\r\n\r\n200 x\r\n99\r\nhello\r\n-250 x\r\n");
-      EXPECT_EQ(u.dialog.idleTicks, 0);
     });
     u.host.After(58000, [&] { u.Lines("106\r\n"); });  // 29 s after: not yet timed out
   });
@@ -256,13 +254,13 @@ TEST(UpdateLines, TwoLinesInOneReadAreHandledInOrder) {
   EXPECT_EQ(u.written, Placement(0x0100, 32));
 }
 
-TEST(UpdateLines, DoneFollowedByAnErrorLineEndsCancelledWithoutABox) {
-  // The last ending asked for counts; once the update has ended, lines open
-  // no further boxes.
+TEST(UpdateLines, DoneFollowedByAnErrorLineShowsItsBoxAndEndsCancelled) {
+  // The last ending asked for counts, and the late error says why; once the
+  // update has ended cancelled, lines open no further boxes.
   Update u;
-  u.Run([&] { u.Lines("106 done\r\n250 late\r\n"); });
+  u.Run([&] { u.Lines("106 done\r\n250 Late error\r\n251 Later\r\n"); });
   EXPECT_EQ(u.result, kResultCancel);
-  EXPECT_TRUE(u.Messages().empty());
+  EXPECT_EQ(u.Messages(), (std::vector<std::string>{"Error: Late error"}));
 }
 
 TEST(UpdateLines, AtMostOneBoxAndOnePromptOfTheUpdateAtATime) {
@@ -480,7 +478,6 @@ TEST(UpdateStart, FileThatFailsToLoadNeverConnects) {
   UpdateDialog dialog(host.registryDir.File("missing_APP.s19"), kModule, 0, nullptr);
   EXPECT_EQ(dialog.DoModal(), kResultCancel);
   EXPECT_EQ(host.net.tcpConnects, 0);
-  EXPECT_EQ(dialog.socket, nullptr);
   ASSERT_FALSE(host.Messages().empty());
   EXPECT_EQ(host.Messages().front(), "Failed to open file");
 }
@@ -503,12 +500,16 @@ TEST(UpdateStart, CancelBeforeTheFirstLineWritesNothingAndCloses) {
 }
 
 TEST(UpdateStart, CancelAfterCompletionEndsOk) {
+  // The module reports completion while the credentials prompt is open;
+  // cancelling the prompt then ends the update as done.
   Update u;
-  u.Run([&] {
-    u.dialog.completed = true;
-    u.window->Close();
+  u.host.OnDialog(kDialogCredentials, [&](HeadlessWindow& w) {
+    u.Lines("106 done\r\n");
+    w.Press(kIdCancel);
   });
+  u.Run([&] { u.Lines("101\r\n"); });
   EXPECT_EQ(u.result, kResultOk);
+  EXPECT_EQ(u.written, "");
 }
 
 }  // namespace
