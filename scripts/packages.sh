@@ -21,5 +21,8 @@ install_packages() {
     dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch" || return 3
   done
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q && apt-get install -y -q --no-install-recommends "${missing[@]}" || return 3
+  # A list that fails to download (a mirror in the middle of a sync) leaves
+  # the others usable: the install below says whether they were enough.
+  apt-get update -q || echo "$tag: some package lists could not be updated; going on with the others" >&2
+  apt-get install -y -q --no-install-recommends "${missing[@]}" || return 3
 }

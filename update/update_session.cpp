@@ -20,6 +20,11 @@ std::string PlatformOfLine(const std::string& text) {
   return text.substr(colon + 1, end == std::string::npos ? std::string::npos : end - colon - 1);
 }
 
+// The answers' lengths, for what a module asks and does not take.
+constexpr std::size_t kPlacementBytes = 2 * 4;  // two 32-bit words
+constexpr std::size_t kRebootChoiceBytes = 1;
+constexpr std::size_t kShortestCredentials = 3;  // 0x00 CR LF
+
 bool IsRequest(int code) {
   return code == line::kCredentials || code == line::kPlacement || code == line::kImage ||
          code == line::kReboot;
@@ -164,9 +169,8 @@ void UpdateSession::DecideCheck() {
 }
 
 void UpdateSession::AskForCredentials() {
-  // One prompt at a time, and none once the update has ended. The answer
-  // is the name, 0x00, the password and CR LF: three bytes at least.
-  if (ended_ || prompting_ || !MayAnswer(line::kCredentials, 3)) return;
+  // One prompt at a time, and none once the update has ended.
+  if (ended_ || prompting_ || !MayAnswer(line::kCredentials, kShortestCredentials)) return;
   prompting_ = true;
   observer_.OnCredentialsWanted();
 }
@@ -212,7 +216,7 @@ void UpdateSession::Answered(int code) {
 }
 
 void UpdateSession::AnswerPlacement() {
-  if (!MayAnswer(line::kPlacement, 8)) return;
+  if (!MayAnswer(line::kPlacement, kPlacementBytes)) return;
   if (!modulePlatform_.empty() && !PlatformsAgree(modulePlatform_, image_->platformName)) {
     SendWord(0);
     SendWord(0);
@@ -237,7 +241,7 @@ void UpdateSession::SendImage() {
 }
 
 void UpdateSession::SendReboot() {
-  if (!MayAnswer(line::kReboot, 1)) return;
+  if (!MayAnswer(line::kReboot, kRebootChoiceBytes)) return;
   const char choice = choices_.rebootWhenComplete != 0 ? 'R' : 'D';
   Send(&choice, 1);
   Answered(line::kReboot);

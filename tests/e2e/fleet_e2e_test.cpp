@@ -103,6 +103,22 @@ TEST(FleetEndToEnd, OneFailingAndOneSilentModuleHoldUpNoneOfTheOthers) {
   }
 }
 
+TEST(FleetEndToEnd, AModuleThatAsksAgainAndReadsNothingEndsAloneTheOthersFinish) {
+  std::vector<Sim> sims = StartSims({{"--pace", "5"}, {"--repeat-at", "102"}, {"--pace", "5"}});
+  Finished f = Child({Cli(), "update", "--json", sims[0].address, sims[1].address, sims[2].address, Demo()})
+                   .Wait(kLong);
+  EXPECT_EQ(f.status, 4) << f.err;
+  std::vector<std::string> objects = Lines(f.out);
+  ASSERT_EQ(objects.size(), 3u) << f.out;
+  for (std::size_t i = 0; i < sims.size(); ++i) {
+    const std::string object = *std::find_if(objects.begin(), objects.end(), [&](const std::string& o) {
+      return JsonField(o, "address") == "\"" + sims[i].address + "\"";
+    });
+    EXPECT_EQ(JsonField(object, "result"), i == 1 ? "\"connection-failed\"" : "\"ok\"") << object;
+  }
+  for (Sim& s : sims) EXPECT_EQ(s.child->Wait(kLong).status, 0);
+}
+
 TEST(FleetEndToEnd, DryRunComparesPlatformsAndSendsNothing) {
   struct Case {
     std::vector<std::string> sim;

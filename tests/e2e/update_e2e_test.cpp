@@ -159,6 +159,9 @@ TEST(UpdateEndToEnd, EveryEndingHasTheExitStatusOfItsClass) {
       {{"--reset-mid-image"}, big, 4, "connection-failed", {"Error: Connection closed by module"}, true},
       {{"--silent-at", "103"}, file, 5, "timed-out", {"Error: Timed out"}},
       {{"--flood-at", "102"}, file, 5, "timed-out", {"Error: Timed out"}},  // bytes without a line
+      {{"--repeat-at", "102"}, file, 4, "connection-failed", {"Error: Module stopped reading"}, true},
+      {{"--repeat-at", "105"}, file, 4, "connection-failed", {"Error: Module stopped reading"}, true},
+      {{"--late-error", "--error-line", "250 Late error"}, file, 6, "refused", {"Error: Late error"}, true},
       {{}, TempFile("missing_APP.s19"), 3, "load-failed", {"Failed to open file"}},
   };
   // An address bound without a listener refuses every connect.
@@ -203,6 +206,9 @@ TEST(UpdateEndToEnd, EveryEndingHasTheExitStatusOfItsClass) {
     std::vector<std::string> boxes = c.boxes;
     boxes.push_back("Update Failed");
     EXPECT_EQ(BoxLines(cli.err), boxes);
+    std::string messages;
+    for (const std::string& box : boxes) messages += (messages.empty() ? "\"" : ", \"") + box + "\"";
+    EXPECT_EQ(JsonField(cli.out, "messages"), "[" + messages + "]");
     if (c.atOnce) {
       EXPECT_LT(std::stod(JsonField(cli.out, "seconds")), 15.0) << cli.out;
     }

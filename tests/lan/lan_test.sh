@@ -322,28 +322,45 @@ case "$CASE" in
     done
     ;;
   verify)
-    # After the update and reboot, each module is searched until it answers
-    # again: m1 comes back with its new application, m2 (no discovery side
-    # at all) does not, and is timed out.
-    "$L" up 2 >/dev/null || exit 1
+    # After its update and reboot each module is searched at its own address
+    # until it is back: m1 comes back running its new application; m2 never
+    # answered a search, so nothing tells its comeback from another's; m3
+    # answers as before for 2.5 s after its reboot choice, then resets and
+    # comes back running the same application; at m4's address another
+    # device answers after the reboot.
+    "$L" up 4 >/dev/null || exit 1
     sim m1 --module "name=Pump-1,app=Valve 2.1,mac=02:00:00:00:01:01" \
       --reboot-file "$WORK/m1.rebooted" --reboot-seconds 1 --app-after "Valve 2.2"
-    for i in 1 2; do
+    sim m3 --module "name=Pump-3,app=Valve 2.1,mac=02:00:00:00:01:03" \
+      --reboot-file "$WORK/m3.rebooted" --reboot-delay 2.5 --reboot-seconds 1 --app-after "Valve 2.1"
+    sim m4 --module "name=Pump-4,app=Valve 2.1,mac=02:00:00:00:01:04" \
+      --reboot-file "$WORK/m4.rebooted" --reboot-seconds 1 --app-after "Valve 2.2" \
+      --mac-after 02:00:00:00:07:07 --name-after Other
+    for i in 1 2 3 4; do
       "$L" exec "m$i" "$SIM" --listen "10.77.1.$i" --reboot-file "$WORK/m$i.rebooted" \
         --ready-file "$WORK/uready.m$i" 2>"$WORK/usim.m$i.log" &
     done
-    wait_ready m1
-    for h in m1 m2; do for i in $(seq 600); do [ -e "$WORK/uready.$h" ] && break; sleep 0.05; done; done
-    "$L" exec prog "$CLI" update --json --reboot --verify 4 10.77.1.1 10.77.1.2 \
+    wait_ready m1 m3 m4
+    for h in m1 m2 m3 m4; do for i in $(seq 600); do [ -e "$WORK/uready.$h" ] && break; sleep 0.05; done; done
+    "$L" exec prog "$CLI" update --json --reboot --verify 6 10.77.1.1 10.77.1.2 10.77.1.3 10.77.1.4 \
       "$SRC/examples/demo_APP.s19" >"$WORK/out" 2>"$WORK/err"
     status=$?
     cat "$WORK/out" "$WORK/err"
-    [ "$status" = 5 ] || { echo "FAIL: status $status, expected 5 (timed-out)"; fail=1; }
-    grep -q '"address": "10.77.1.1".*"result": "ok".*"verify": {"cameBack": true, "seconds": [0-9.]*, "appBefore": "Valve 2.1", "appAfter": "Valve 2.2"}' "$WORK/out" ||
+    [ "$status" = 1 ] || { echo "FAIL: status $status, expected 1 (m2 failed)"; fail=1; }
+    identity='"macBefore": "02:00:00:00:01:0N", "macAfter": "02:00:00:00:01:0N", "nameBefore": "Pump-N", "nameAfter": "Pump-N"'
+    grep -q '"address": "10.77.1.1".*"result": "ok".*"verify": {"cameBack": true, "seconds": [0-9.]*, "appBefore": "Valve 2.1", "appAfter": "Valve 2.2", '"${identity//N/1}"'}' "$WORK/out" ||
       { echo "FAIL: m1 did not come back with its new application"; fail=1; }
-    grep -q '"address": "10.77.1.2".*"result": "timed-out".*"verify": {"cameBack": false, "seconds": null, "appBefore": null, "appAfter": null}' "$WORK/out" ||
-      { echo "FAIL: m2 is not timed out"; fail=1; }
-    expect_line "$WORK/err" "10.77.1.2: not back within 4 s of its reboot (before: not found)"
+    grep -q '"address": "10.77.1.2".*"result": "failed".*"verify": {"cameBack": false, "seconds": null, "appBefore": null, "appAfter": null, "macBefore": null, "macAfter": null, "nameBefore": null, "nameAfter": null}' "$WORK/out" ||
+      { echo "FAIL: m2 is not failed"; fail=1; }
+    expect_line "$WORK/err" "10.77.1.2: does not answer a search: its comeback cannot be verified"
+    expect_line "$WORK/err" "10.77.1.2: not verified: it did not answer a search before its update (before: not found)"
+    back3=$(grep '"address": "10.77.1.3".*"result": "ok"' "$WORK/out" | grep -o '"cameBack": true, "seconds": [0-9.]*' | grep -o '[0-9.]*$')
+    awk -v s="${back3:-0}" 'BEGIN { exit !(s >= 2.5) }' ||
+      { echo "FAIL: m3 counted back at '${back3}' s, while it still answered as before"; fail=1; }
+    grep -q '"address": "10.77.1.3".*"appAfter": "Valve 2.1", '"${identity//N/3}"'}' "$WORK/out" || { echo "FAIL: m3's identity"; fail=1; }
+    grep -q '"address": "10.77.1.4".*"result": "timed-out".*"verify": {"cameBack": false, "seconds": null, "appBefore": "Valve 2.1", "appAfter": null, "macBefore": "02:00:00:00:01:04", "macAfter": null' "$WORK/out" ||
+      { echo "FAIL: m4 is not timed out"; fail=1; }
+    expect_line "$WORK/err" "10.77.1.4: not back within 6 s of its reboot; a device with another MAC (02:00:00:00:07:07, Other) answers there (before: Valve 2.1)"
     # Without --reboot there is nothing to verify.
     "$L" exec prog "$CLI" update --verify 10.77.1.1 "$SRC/examples/demo_APP.s19" 2>"$WORK/err2"
     [ $? = 2 ] || { echo "FAIL: --verify without --reboot"; fail=1; }

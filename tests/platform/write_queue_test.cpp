@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace tl {
@@ -70,6 +71,41 @@ TEST(WriteQueue, AConnectionThatGoesDropsTheQueueAndRefusesFurtherWrites) {
     EXPECT_EQ(queue.Queued(), 0u);
     EXPECT_EQ(queue.Write("e", 1, true, peer.Send()), -1);
   }
+}
+
+TEST(WriteQueue, SharedBytesWaitByReferenceNotAsACopy) {
+  Peer peer;
+  peer.room = 3;
+  WriteQueue queue;
+  std::shared_ptr<unsigned char[]> bytes(new unsigned char[6]{'a', 'b', 'c', 'd', 'e', 'f'});
+  std::shared_ptr<const unsigned char> shared(bytes, bytes.get());
+  EXPECT_EQ(queue.WriteShared(shared, 6, true, peer.Send()), 6);
+  EXPECT_EQ(bytes.use_count(), 3);  // ours, the test's and the queue's
+  bytes[4] = 'E';                   // what waits is these very bytes
+  peer.room = 100;
+  queue.Drain(peer.Send());
+  EXPECT_EQ(peer.got, "abcdEf");
+  EXPECT_EQ(bytes.use_count(), 2);
+}
+
+TEST(WriteQueue, OneCallHandsTheSystemABoundedAmount) {
+  // A connection that takes all it is given still leaves the loop its turn;
+  // the queue says so, for hosts that hear of writability only after a
+  // refused send.
+  Peer peer;
+  peer.room = 10 * WriteQueue::kMostBytesPerCall;
+  WriteQueue queue;
+  const std::string bytes(3 * WriteQueue::kMostBytesPerCall, 'x');
+  queue.Write(bytes.data(), bytes.size(), true, peer.Send());
+  for (std::size_t calls = 1; calls <= 3; ++calls) {
+    EXPECT_EQ(peer.got.size(), calls * WriteQueue::kMostBytesPerCall);
+    EXPECT_EQ(queue.PausedForTurn(), calls < 3);
+    queue.Drain(peer.Send());
+  }
+  peer.room = 0;
+  queue.Write("y", 1, true, peer.Send());
+  queue.Drain(peer.Send());
+  EXPECT_FALSE(queue.PausedForTurn());  // stopped by the system, not by the turn
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ long FakeUdpSocket::SendTo(const void* data, std::size_t length, std::uint32_t a
 
 long FakeUdpSocket::SendToVia(unsigned via, const void* data, std::size_t length,
                               std::uint32_t address, std::uint16_t port) {
+  if (sendFails) return -1;
   sent.push_back(Datagram{std::string(static_cast<const char*>(data), length), address, port, via});
   return static_cast<long>(length);
 }

@@ -21,7 +21,8 @@ class FakeTcpSocket : public TcpSocket {
 
   long Read(void* buffer, std::size_t capacity) override;
   long Write(const void* data, std::size_t length) override;
-  std::size_t Queued() const override { return queued; }
+  std::size_t Queued() const override { return peerReadsNothing ? written.size() : queued; }
+  bool ClosedByPeer() const override { return closedByPeer; }
 
   // ---- the peer's side
   void CompleteConnect(int error) { events_.OnConnect(error); }
@@ -38,6 +39,8 @@ class FakeTcpSocket : public TcpSocket {
   bool readError = false;
   long writeLimit = -1;  // >= 0: a Write takes at most this many bytes
   std::size_t queued = 0;  // what the peer has not taken yet, as Queued() reports it
+  bool peerReadsNothing = false;  // every byte written stays queued
+  bool closedByPeer = false;      // reads find the connection closed
   bool* destroyed = nullptr;
 
  private:
@@ -73,6 +76,7 @@ class FakeUdpSocket : public UdpSocket {
   std::uint16_t localPort;
   bool broadcast = false;
   bool broadcastAllowed = true;
+  bool sendFails = false;
   std::vector<Datagram> sent;
   std::deque<Datagram> inbound;
 
