@@ -15,7 +15,8 @@
 #   - -I -F -R -A against tideload-sim: the image arrives byte-exact (a 4 MiB
 #     one too), reboot R with -R and D without, exit status 0; "Update"
 #     pressed says it is done; the credentials dialog answered; failures
-#     give their message boxes in order and leave the main window open,
+#     (an error right after the module's end among them) give their message
+#     boxes in order and leave the main window open,
 #     where Dismiss, Escape and the close box give -1 (255); the idle
 #     time-out after 30 s, run beside the others;
 #   - Find: the tree filled by tideload-sim discover modules, labels and
@@ -469,6 +470,7 @@ while IFS='|' read -r sim_args sim_status program_args action texts closing; do
   [ -n "$sim_args" ] && sim_ok "$sim_status"
 done <<CASES
 --wrong-platform|0|-I127.0.0.1 -F$FILE -A||Error: Wrong platform;Update Failed|dismiss
+--late-error|0|-I127.0.0.1 -F$FILE -A||Error: Bad image;Update Failed|dismiss
 --user admin --password secret|1|-I127.0.0.1 -F$FILE -A|password wrong|Error: Bad password;Update Failed|escape
 --user admin --password secret|1|-I127.0.0.1 -F$FILE -A|cancel credentials|Update Failed|close
 --silent-at 100|0|-I127.0.0.1 -F$FILE -A|cancel update|Update Failed|dismiss

@@ -4,6 +4,8 @@
 # there are modules). Prints, beside the image size, the longest time a
 # module waited between asking for the placement (102) and getting it, and
 # tideload-cli's peak memory; the goals are 0.2 s and 2 x image + 100 MB.
+# Then one module that asks for the placement again and again and reads
+# nothing: tideload-cli's peak memory until it gives up (goal: under 64 MB).
 #   bench/fleet/batch_bench.sh [BUILD_DIR [SOURCE_DIR [MODULES [MIB]]]]
 # Defaults: build/, this script's project, 200 modules, 16 MiB. CLI names
 # another tideload-cli to measure (an older build, say).
@@ -32,18 +34,21 @@ for i in $(seq "$N"); do
   [ -e "$WORK/ready$i" ] || { echo "batch_bench: module $i did not start"; exit 1; }
 done
 
-# The peak resident size of the call, as the system counts it for children.
-started=$(date +%s.%N)
-peak_kib=$(python3 - "$L" exec prog "$CLI" update --json --jobs "$N" "${addresses[@]}" "$WORK/big_APP.s19" \
-  3>"$WORK/batch.json" <<'PY'
+# peak OUT CMD...: runs CMD with its stdout in OUT; prints the peak resident
+# size (KiB) as the system counts it for children, and the exit status.
+peak() {
+  python3 - "$@" 3>"$1" <<'PY'
 import os, resource, subprocess, sys
 with os.fdopen(3, "w") as out:
-    status = subprocess.run(sys.argv[1:], stdout=out, stderr=subprocess.DEVNULL).returncode
+    status = subprocess.run(sys.argv[2:], stdout=out, stderr=subprocess.DEVNULL).returncode
 print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, status)
 PY
-)
+}
+
+started=$(date +%s.%N)
+read -r peak_kib status < <(peak "$WORK/batch.json" "$L" exec prog "$CLI" update --json --jobs "$N" "${addresses[@]}" \
+  "$WORK/big_APP.s19")
 took=$(echo "$(date +%s.%N) $started" | awk '{printf "%.1f", $1 - $2}')
-read -r peak_kib status <<<"$peak_kib"
 wait
 ok=$(grep -c '"result": "ok"' "$WORK/batch.json")
 waits=$(grep -ho 'placement [0-9.]* ms after 102' "$WORK"/sim*.log | awk '{print $2}' | sort -n)
@@ -58,3 +63,16 @@ limit_mib=$((2 * MIB + 100))
 printf '  peak memory of tideload-cli: %.1f MiB (goal: at most 2 x %d + 100 = %d MiB) %s\n' \
   "$(awk -v k="$peak_kib" 'BEGIN { print k / 1024 }')" "$MIB" "$limit_mib" \
   "$(awk -v k="$peak_kib" -v l="$limit_mib" 'BEGIN { print (k / 1024 <= l) ? "met" : "MISSED" }')"
+
+"$L" exec m1 "$BUILD/tideload-sim" --listen 10.77.1.1 --repeat-at 102 --ready-file "$WORK/flood.ready" \
+  >/dev/null 2>"$WORK/flood.log" &
+for _ in $(seq 400); do [ -e "$WORK/flood.ready" ] && break; sleep 0.05; done
+started=$(date +%s.%N)
+read -r flood_kib flood_status < <(peak "$WORK/flood.json" "$L" exec prog "$CLI" update --json 10.77.1.1 \
+  "$SRC/examples/demo_APP.s19")
+took=$(echo "$(date +%s.%N) $started" | awk '{printf "%.1f", $1 - $2}')
+wait
+printf '  a module asking 102 again and again, reading nothing: %s after %s s, peak memory %.1f MiB (goal: under 64 MiB) %s\n' \
+  "$(grep -o '"result": "[a-z-]*"' "$WORK/flood.json" | cut -d'"' -f4)" "$took" \
+  "$(awk -v k="$flood_kib" 'BEGIN { print k / 1024 }')" \
+  "$(awk -v k="$flood_kib" 'BEGIN { print (k / 1024 < 64) ? "met" : "MISSED" }')"

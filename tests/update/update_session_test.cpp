@@ -61,6 +61,13 @@ struct Session {
       at += 8192;
     } while (at < bytes.size());
   }
+  // Against a module that takes nothing it is sent; credentials are
+  // answered at once.
+  void StartWithAModuleThatReadsNothing() {
+    seen.answer = [this] { session.AnswerCredentials("u", "p"); };
+    Start();
+    peer->peerReadsNothing = true;
+  }
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) session.OnTimer();
   }
@@ -234,9 +241,7 @@ TEST(UpdateSessionBounds, AskedAgainWhileItsAnswerWaitsIsAnsweredOnce) {
   for (const Request& r : Requests()) {
     SCOPED_TRACE(r.line);
     Session s;
-    s.seen.answer = [&s] { s.session.AnswerCredentials("u", "p"); };
-    s.Start();
-    s.peer->peerReadsNothing = true;
+    s.StartWithAModuleThatReadsNothing();
     s.Lines(Repeated(r.line, 3));
     EXPECT_EQ(s.peer->written, r.answer);
     s.peer->peerReadsNothing = false;  // the module has taken it
@@ -251,9 +256,7 @@ TEST(UpdateSessionBounds, AModuleThatKeepsAskingAndTakesNothingIsNoLongerAnswere
   for (const Request& r : Requests()) {
     SCOPED_TRACE(r.line);
     Session s;
-    s.seen.answer = [&s] { s.session.AnswerCredentials("u", "p"); };
-    s.Start();
-    s.peer->peerReadsNothing = true;
+    s.StartWithAModuleThatReadsNothing();
     s.Lines(Repeated(r.line, r.mostRepeats));
     EXPECT_EQ(s.session.Ending(), UpdateEnding::kConnectionFailed);
     EXPECT_EQ(s.seen.messages, (std::vector<std::string>{"Error: Module stopped reading"}));
