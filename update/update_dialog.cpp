@@ -50,10 +50,6 @@ void UpdateDialog::OnTimer(unsigned) {
   if (session_ != nullptr) session_->OnTimer();
 }
 
-void UpdateDialog::HandleModuleMessage(int code, const std::string& text) {
-  if (session_ != nullptr) session_->HandleModuleMessage(code, text);
-}
-
 void UpdateDialog::OnProgress(int percent) {
   if (DialogWindow* w = Window()) w->SetProgressPos(kIdProgress, percent);
 }

@@ -26,9 +26,6 @@ class UpdateDialog : public Dialog, private UpdateObserver {
   void OnCancel() override;
   void OnTimer(unsigned id) override;
 
-  // ---- the protocol: one line from the module (or the program's own)
-  void HandleModuleMessage(int code, const std::string& text);
-
  private:
   // ---- UpdateObserver
   void OnProgress(int percent) override;

@@ -92,8 +92,6 @@ class UpdateSession final : private ModuleLineSink {
   // One tick of the idle count; the owner ticks every kIdlePeriodMs until
   // the session ends.
   void OnTimer();
-  // One line, the module's or the program's own.
-  void HandleModuleMessage(int code, const std::string& text);
   // The user's Cancel (or Escape, or the close box).
   void Cancel();
   // The answer to OnCredentialsWanted. Given after the end it is still sent.
@@ -120,6 +118,8 @@ class UpdateSession final : private ModuleLineSink {
   void OnReceiveFailed() override;
   void OnClosedByModule() override;
 
+  // One line, the module's or the program's own.
+  void HandleModuleMessage(int code, const std::string& text);
   // A failure's class: the first one seen is the update's.
   void NoteFailure(UpdateEnding ending);
   void End(bool completed);
