@@ -62,8 +62,8 @@ class Batch {
  private:
   // One module's update in progress: its session, and what it told so far.
   struct Running final : UpdateObserver {
-    Running(Batch& batch, std::size_t index) : batch(batch), index(index) {}
-    void OnProgress(int percent) override { batch.OnProgress(*this, percent); }
+    Running(Batch& owner, std::size_t at) : batch(owner), index(at) {}
+    void OnProgress(int shown) override { batch.OnProgress(*this, shown); }
     void OnMessage(const std::string& text) override { batch.OnMessage(*this, text); }
     void OnCredentialsWanted() override { batch.OnCredentialsWanted(*this); }
     void OnEnding(UpdateEnding) override { batch.OnEnding(*this); }

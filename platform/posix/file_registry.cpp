@@ -507,10 +507,6 @@ bool FileRegistry::Save(const Hive& hive) {
   }
   written = written && WriteAll(fd, text);
   ::close(fd);
-  if (written && failNextWrite_) {  // dies between the write and the rename
-    failNextWrite_ = false;
-    return false;
-  }
   if (!written || std::rename(temp.c_str(), s.target.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;

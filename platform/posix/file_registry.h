@@ -51,10 +51,6 @@ class FileRegistry : public Registry {
                 std::size_t size) override;
   long CloseKey(Key key) override;
 
-  // For tests: makes the next hive write fail after the temporary file has
-  // been written (as if the process died or the disk filled up).
-  void FailNextWriteForTest() { failNextWrite_ = true; }
-
  private:
   // The hive file as one operation sees it: read once when the first key
   // opens, under the lock shared by every copy of the program, and dropped
@@ -70,7 +66,6 @@ class FileRegistry : public Registry {
   std::string folder_;
   std::map<Key, std::string> open_;  // handle -> full key path
   Key nextKey_ = 0x1000;
-  bool failNextWrite_ = false;
   std::unique_ptr<Session> session_;
 };
 

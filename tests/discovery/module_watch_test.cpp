@@ -122,7 +122,9 @@ TEST(ModuleWatch, OnlyTheModulesOwnAnswerAfterItsRebootCounts) {
     w.watch.AwaitComeback(kModule, Before());
     c.after(w);
     EXPECT_EQ(w.State().seen.has_value(), c.back);
-    if (c.back) EXPECT_EQ(w.State().seen->app, w.State().silentSeen ? "Valve 2.1" : "Valve 2.2");
+    if (c.back) {
+      EXPECT_EQ(w.State().seen->app, w.State().silentSeen ? "Valve 2.1" : "Valve 2.2");
+    }
   }
 }
 

@@ -1,8 +1,12 @@
+// The registry file: its format, what a hostile or shared file does, and
+// writes that keep it whole.
 #include "platform/posix/file_registry.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,86 +36,6 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-std::vector<unsigned char> RawValue(Registry& reg, std::string_view name, std::uint32_t* type) {
-  Registry::Key app = 0;
-  Registry::Key section = 0;
-  EXPECT_EQ(reg.OpenKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD", &app), 0);
-  EXPECT_EQ(reg.OpenKey(app, "Settings", &section), 0);
-  std::size_t size = 0;
-  EXPECT_EQ(reg.QueryValueSize(section, name, type, &size), 0);
-  std::vector<unsigned char> data(size);
-  std::size_t got = 0;
-  EXPECT_EQ(reg.QueryValue(section, name, type, data.data(), data.size(), &got), 0);
-  reg.CloseKey(section);
-  reg.CloseKey(app);
-  return data;
-}
-
-// Writes one raw value into the Settings key.
-void PutRaw(Registry& reg, std::string_view name, std::uint32_t type, std::vector<unsigned char> data) {
-  Registry::Key section = 0;
-  ASSERT_EQ(reg.CreateKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD\\Settings", &section), 0);
-  ASSERT_EQ(reg.SetValue(section, name, type, data.data(), data.size()), 0);
-  reg.CloseKey(section);
-}
-
-TEST(SettingsStore, FreshSystemCreatesOnlyTheApplicationKey) {
-  TestHost host;
-  EXPECT_EQ(LoadIpAddress(), 0u);
-  EXPECT_EQ(LoadFileDir(), "");
-  Registry::Key key = 0;
-  EXPECT_EQ(host.registry->OpenKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD", &key), 0);
-  host.registry->CloseKey(key);
-  EXPECT_NE(host.registry->OpenKey(Registry::kLocalMachine, "SOFTWARE\\Ombrelin\\TIDELOAD\\Settings", &key), 0);
-}
-
-TEST(SettingsStore, AddressIsStoredLeastSignificantByteFirst) {
-  TestHost host;
-  SaveIpAddress(0x0A010203);
-  std::uint32_t type = 0;
-  EXPECT_EQ(RawValue(*host.registry, "IPAddr", &type), (std::vector<unsigned char>{3, 2, 1, 10}));
-  EXPECT_EQ(type, kRegDword);
-  EXPECT_EQ(LoadIpAddress(), 0x0A010203u);
-  // The file says the same to a person reading it.
-  std::string text = ReadFile(static_cast<FileRegistry&>(*host.registry).HiveFile());
-  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ombrelin\\TIDELOAD\\Settings]"), std::string::npos);
-  EXPECT_NE(text.find("\"IPAddr\"=dword:0a010203"), std::string::npos);
-}
-
-TEST(SettingsStore, FileDirKeepsItsNulAndReadsWholeWithoutOne) {
-  TestHost host;
-  SaveFileDir("/home/eng/apps/demo_APP.s19");
-  std::uint32_t type = 0;
-  std::vector<unsigned char> raw = RawValue(*host.registry, "FileDir", &type);
-  EXPECT_EQ(type, kRegSz);
-  ASSERT_FALSE(raw.empty());
-  EXPECT_EQ(raw.back(), 0);
-  EXPECT_EQ(LoadFileDir(), "/home/eng/apps/demo_APP.s19");
-
-  std::string bare = "C:\\no\\nul_APP.s19";
-  PutRaw(*host.registry, "FileDir", kRegSz, std::vector<unsigned char>(bare.begin(), bare.end()));
-  EXPECT_EQ(LoadFileDir(), bare);
-  raw = RawValue(*host.registry, "FileDir", &type);
-  EXPECT_EQ(raw.size(), bare.size());  // kept without a NUL, byte for byte
-
-  // Stops at the first NUL; 8-bit and odd characters survive the file.
-  PutRaw(*host.registry, "FileDir", kRegSz, {'a', '"', '\\', 0xE9, 0, 'z', 0});
-  EXPECT_EQ(LoadFileDir(), std::string("a\"\\\xE9"));
-}
-
-TEST(SettingsStore, AddressValuesOfOtherLengthsReadAsNoAddress) {
-  TestHost host;
-  PutRaw(*host.registry, "IPAddr", kRegDword, {1, 2, 3, 4, 5, 6, 7, 8});
-  EXPECT_EQ(LoadIpAddress(), 0u);
-  std::uint32_t type = 0;
-  EXPECT_EQ(RawValue(*host.registry, "IPAddr", &type).size(), 8u);  // kept as it is
-  PutRaw(*host.registry, "IPAddr", kRegBinary, {7, 0});
-  EXPECT_EQ(LoadIpAddress(), 0u);
-  // The type is not compared: 4 bytes of any type read as a number.
-  PutRaw(*host.registry, "IPAddr", kRegBinary, {4, 3, 2, 1});
-  EXPECT_EQ(LoadIpAddress(), 0x01020304u);
-}
-
 TEST(SettingsStore, UnwritableLocationGivesDefaultsSilently) {
   TestHost host;
   TempDir dir;
@@ -125,21 +49,6 @@ TEST(SettingsStore, UnwritableLocationGivesDefaultsSilently) {
   EXPECT_TRUE(host.Messages().empty());
   EXPECT_FALSE(std::filesystem::exists(blocker + "/tideload"));
   host.Install();
-}
-
-TEST(SettingsStore, InterruptedWriteKeepsTheOldValues) {
-  TestHost host;
-  auto& reg = static_cast<FileRegistry&>(*host.registry);
-  SaveIpAddress(0x0A000001);
-  SaveFileDir("/a_APP.s19");
-  std::string before = ReadFile(reg.HiveFile());
-  reg.FailNextWriteForTest();
-  SaveIpAddress(0x0A000002);
-  EXPECT_EQ(ReadFile(reg.HiveFile()), before);
-  EXPECT_EQ(LoadIpAddress(), 0x0A000001u);
-  EXPECT_EQ(LoadFileDir(), "/a_APP.s19");
-  SaveIpAddress(0x0A000003);  // the next write goes through
-  EXPECT_EQ(LoadIpAddress(), 0x0A000003u);
 }
 
 TEST(SettingsStore, DamagedFileReadsAsDefaultsAndIsKeptAside) {
@@ -266,6 +175,28 @@ std::string Snapshot(const fs::path& folder) {
   return out;
 }
 
+TEST(HiveFile, AWriteThatFailsKeepsTheOldValues) {
+  // The disk fills up under the write: the file stays as it was.
+  TestHost host;
+  auto& reg = static_cast<FileRegistry&>(*host.registry);
+  SaveIpAddress(0x0A000001);
+  SaveFileDir("/a_APP.s19");
+  const std::string before = ReadFile(reg.HiveFile());
+  auto writeOnAFullDisk = [&before] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit room{before.size() - 1, before.size() - 1};  // the new text is as long as the old
+    ::setrlimit(RLIMIT_FSIZE, &room);
+    SaveIpAddress(0x0A000002);
+    return std::to_string(LoadIpAddress());
+  };
+  EXPECT_EQ(Child(host.registryDir.Path().string(), std::nullopt, writeOnAFullDisk).Result(),
+            std::to_string(0x0A000001));
+  EXPECT_EQ(ReadFile(reg.HiveFile()), before);
+  EXPECT_EQ(LoadFileDir(), "/a_APP.s19");
+  SaveIpAddress(0x0A000003);  // the next write goes through
+  EXPECT_EQ(LoadIpAddress(), 0x0A000003u);
+}
+
 std::string WriteAndRead() {
   SaveIpAddress(0x0A000063);
   SaveFileDir("/new_APP.s19");
@@ -384,7 +315,6 @@ TEST(HiveFile, RewritingKeepsTheFileItsLinkAndItsMode) {
   std::string outside = elsewhere.Write("outside", "keep me");
   fs::create_symlink(outside, reg.HiveFile() + ".tmp-" + std::to_string(::getpid()));
   host.registryDir.Write(std::string(kHive) + ".tmp-4242", "half");
-  reg.FailNextWriteForTest();
   SaveIpAddress(0x0A000008);
   SaveIpAddress(0x0A000009);
   EXPECT_EQ(ReadFile(outside), "keep me");
