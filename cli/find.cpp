@@ -87,10 +87,6 @@ class SendCountingNetwork final : public Network {
                    std::uint16_t port) override {
       return network_.Count(via, address, socket_->SendToVia(via, data, length, address, port));
     }
-    long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
-                     std::uint16_t* fromPort) override {
-      return socket_->ReceiveFrom(buffer, capacity, fromAddress, fromPort);
-    }
     long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                        std::uint16_t* fromPort, unsigned* arrivedOn) override {
       return socket_->ReceiveFromOn(buffer, capacity, fromAddress, fromPort, arrivedOn);

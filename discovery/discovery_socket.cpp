@@ -6,14 +6,10 @@ DiscoverySocket::DiscoverySocket(ReplySink& owner, std::vector<SearchDestination
     : owner_(owner), destinations_(std::move(destinations)) {
   Network* network = CurrentHost().network;
   std::unique_ptr<UdpSocket> socket;
-  std::uint16_t port = 0;
   if (network != nullptr) {
     for (std::uint16_t candidate : {kDiscoveryPort, kDiscoveryPortAlternative}) {
       socket = network->OpenUdp(candidate, *this);
-      if (socket) {
-        port = candidate;
-        break;
-      }
+      if (socket) break;
     }
   }
   if (!socket || !socket->EnableBroadcast()) {
@@ -21,7 +17,6 @@ DiscoverySocket::DiscoverySocket(ReplySink& owner, std::vector<SearchDestination
     return;
   }
   socket_ = std::move(socket);
-  localPort_ = port;
 }
 
 DiscoverySocket::~DiscoverySocket() = default;

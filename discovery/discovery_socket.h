@@ -50,7 +50,6 @@ class DiscoverySocket final : public SocketEvents {
   void OnReceive(int error) override;
 
   bool IsOpen() const { return socket_ != nullptr; }
-  std::uint16_t LocalPort() const { return localPort_; }
 
  private:
   void SendToEach(const std::uint8_t* data, std::size_t length);
@@ -59,7 +58,6 @@ class DiscoverySocket final : public SocketEvents {
   std::vector<SearchDestination> destinations_;
   std::uint16_t destinationPort_ = kDiscoveryPort;
   std::unique_ptr<UdpSocket> socket_;
-  std::uint16_t localPort_ = 0;
   std::array<std::uint8_t, kLargestDatagram> receiveBuffer_{};
   std::array<std::uint8_t, kHeardListBufferLength> heardList_{};
 };

@@ -46,7 +46,6 @@ class FindDialog : public Dialog, public ReplySink, private DeviceTreeView {
   const DeviceList& Devices() const { return devices_; }
   const DiscoverySocket* Socket() const { return socket_.get(); }
   int SearchTicks() const { return searchTicks_; }
-  bool TimerRunning() const { return timer_ != 0; }
 
  private:
   // ---- DeviceTreeView, on the dialog's tree control

@@ -66,7 +66,7 @@ void ModuleWatch::OnReceive(int error) {
   if (error != 0 || socket_ == nullptr) return;
   std::uint32_t from = 0;
   std::uint16_t fromPort = 0;
-  const long n = socket_->ReceiveFrom(buffer_.data(), buffer_.size(), &from, &fromPort);
+  const long n = socket_->ReceiveFromOn(buffer_.data(), buffer_.size(), &from, &fromPort, nullptr);
   if (n <= 0) return;
   auto it = watched_.find(from);
   if (it == watched_.end() || fromPort != kDiscoveryPort || it->second.state.searches == 0) return;

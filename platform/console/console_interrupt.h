@@ -19,8 +19,6 @@ class ConsoleInterrupt {
   ConsoleInterrupt(const ConsoleInterrupt&) = delete;
   ConsoleInterrupt& operator=(const ConsoleInterrupt&) = delete;
 
-  bool Interrupted() const { return interrupted_; }
-
  private:
   void OnReadable();
 

@@ -77,7 +77,6 @@ class Dialog {
   int LayoutId() const { return layoutId_; }
   Dialog* Parent() const { return parent_; }
   DialogWindow* Window() const { return window_; }
-  bool IsRunning() const { return window_ != nullptr; }
 
   // ---- called by the host
   virtual void DoDataExchange(DataExchange& /*dx*/) {}
@@ -106,7 +105,6 @@ class DataExchange {
   DataExchange(Dialog& dialog, bool saveAndValidate)
       : dialog_(dialog), saving_(saveAndValidate) {}
 
-  bool Saving() const { return saving_; }
   bool Failed() const { return failed_; }
 
   void Text(int id, std::string& value);

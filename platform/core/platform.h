@@ -76,10 +76,8 @@ class UdpSocket {
                          std::uint32_t address, std::uint16_t port) = 0;
   // One datagram. Returns its length, 0 when none is pending, or -1 on an
   // error, including a datagram larger than the buffer (never a cut one).
-  virtual long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
-                           std::uint16_t* fromPort) = 0;
-  // The same, and the id of the local interface the datagram arrived on
-  // (0 when the system cannot tell).
+  // Tells where it came from and, where the out-parameter is given, the id
+  // of the local interface it arrived on (0 when the system cannot tell).
   virtual long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                              std::uint16_t* fromPort, unsigned* arrivedOn) = 0;
 };

@@ -17,7 +17,6 @@ class EventLoop : public Reactor {
   explicit EventLoop(Clock clock);
   ~EventLoop() override;
 
-  Clock ClockKind() const { return clock_; }
   // Milliseconds since the loop was made.
   std::uint64_t NowMs() const;
 

@@ -122,8 +122,6 @@ class HeadlessUi : public Ui {
     std::function<std::optional<std::string>(const OpenFileRequest&)> onOpenFile;
     // A progress bar moved (console drawing).
     std::function<void(HeadlessWindow&, int id, int position)> onProgress;
-    // A modal loop found that nothing can ever happen (virtual clock).
-    std::function<void()> onStuck;
   };
 
   HeadlessUi(EventLoop& loop, std::string programTitle);
@@ -142,16 +140,12 @@ class HeadlessUi : public Ui {
   std::optional<std::string> OpenFile(const OpenFileRequest& request) override;
   std::string ProgramTitle() override { return title_; }
 
-  // In the order opened; the innermost modal one is back().
-  const std::vector<HeadlessWindow*>& OpenWindows() const { return windows_; }
-  HeadlessWindow* Top() const { return windows_.empty() ? nullptr : windows_.back(); }
   HeadlessWindow* WindowOf(int layoutId) const;
   const std::vector<HeadlessMessageBox*>& OpenBoxes() const { return boxes_; }
   // Every message box text shown so far, in order.
   const std::vector<std::string>& Messages() const { return messages_; }
   void ClearMessages() { messages_.clear(); }
   std::vector<OpenFileRequest> FileRequests() const { return fileRequests_; }
-  bool Stuck() const { return stuck_; }
 
  private:
   EventLoop& loop_;
@@ -161,7 +155,6 @@ class HeadlessUi : public Ui {
   std::vector<HeadlessMessageBox*> boxes_;
   std::vector<std::string> messages_;
   std::vector<OpenFileRequest> fileRequests_;
-  bool stuck_ = false;
 };
 
 }  // namespace tl

@@ -82,11 +82,6 @@ class PosixUdpSocket : public UdpSocket {
     return n < 0 ? -1 : static_cast<long>(n);
   }
 
-  long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
-                   std::uint16_t* fromPort) override {
-    return ReceiveFromOn(buffer, capacity, fromAddress, fromPort, nullptr);
-  }
-
   long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                      std::uint16_t* fromPort, unsigned* arrivedOn) override {
     sockaddr_in sa{};

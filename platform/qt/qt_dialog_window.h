@@ -60,15 +60,12 @@ class QtDialogWindow : public QDialog, public DialogWindow {
   // ---- for the host and tests
   Dialog& Owner() const { return dialog_; }
   const DialogLayout& Layout() const { return layout_; }
-  DialogBaseUnits BaseUnits() const { return base_; }
   // The control with this id, or null. Controls without an id are found by
   // their place in the layout table with ControlAt.
   QWidget* Control(int id) const;
   QWidget* ControlAt(std::size_t index) const;
   QTreeWidgetItem* TreeWidgetItem(int id, TreeItem item) const;
-  const std::vector<std::pair<unsigned, std::string>>& SystemMenuItems() const { return sysMenu_; }
   bool EndRequested() const { return endRequested_; }
-  int EndResult() const { return result_; }
   bool InLoop() const { return inLoop_; }
 
   // Focus on the first enabled tab stop (an edit gets its text selected).

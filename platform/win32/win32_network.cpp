@@ -66,11 +66,6 @@ class Win32UdpSocket : public UdpSocket, private Win32Network::Sink {
   long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                      std::uint16_t* fromPort, unsigned* arrivedOn) override {
     if (arrivedOn) *arrivedOn = 0;
-    return ReceiveFrom(buffer, capacity, fromAddress, fromPort);
-  }
-
-  long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
-                   std::uint16_t* fromPort) override {
     sockaddr_in sa{};
     int length = sizeof sa;
     int n = recvfrom(socket_, static_cast<char*>(buffer), SendLength(capacity), 0,

@@ -66,11 +66,6 @@ long FakeUdpSocket::SendToVia(unsigned via, const void* data, std::size_t length
   return static_cast<long>(length);
 }
 
-long FakeUdpSocket::ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
-                                std::uint16_t* fromPort) {
-  return ReceiveFromOn(buffer, capacity, fromAddress, fromPort, nullptr);
-}
-
 long FakeUdpSocket::ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                                   std::uint16_t* fromPort, unsigned* arrivedOn) {
   if (inbound.empty()) return 0;

@@ -64,8 +64,6 @@ class FakeUdpSocket : public UdpSocket {
   long SendTo(const void* data, std::size_t length, std::uint32_t address, std::uint16_t port) override;
   long SendToVia(unsigned via, const void* data, std::size_t length, std::uint32_t address,
                  std::uint16_t port) override;
-  long ReceiveFrom(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
-                   std::uint16_t* fromPort) override;
   long ReceiveFromOn(void* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                      std::uint16_t* fromPort, unsigned* arrivedOn) override;
 
