@@ -2,10 +2,13 @@
 # The main job.
 # As root (network namespaces available): builds a private test LAN, starts
 # simulated modules in it, finds them with tideload-cli find, and updates the
-# first one found with the sample application from examples/.
-# Otherwise: a simulated module on 127.0.0.1 gets the sample application.
-# Ends with the update's exit status.
+# first module that search listed with the sample application from examples/.
+# Otherwise (it says why): a simulated module on 127.0.0.1 gets the sample
+# application. Ends with the update's exit status; Ctrl-C ends it at once with
+# 130, after the same clean-up.
 set -uo pipefail
+# The programs take Ctrl-C themselves; the demo then goes no further.
+trap 'echo "demo: interrupted"; exit 130' INT
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 BUILD=${BUILD_DIR:-build}
@@ -37,8 +40,8 @@ loopback_demo() {
   [ "$status" -eq 0 ] && [ "$sim_status" -eq 0 ]
 }
 
-if [ "$(id -u)" -ne 0 ] || ! bash "$LAN" check >/dev/null 2>&1; then
-  echo "(no network namespaces here: the loopback demo only)"
+if ! why=$(bash "$LAN" check 2>&1 >/dev/null); then
+  echo "(no network namespaces here: ${why#testlan: }; the loopback demo only)"
   loopback_demo
   exit $?
 fi
@@ -69,20 +72,16 @@ wait_for "$READY"/d1 "$READY"/d2 "$READY"/d3 "$READY"/u1 "$READY"/u2 "$READY"/u3
 
 echo "== tideload-cli find (in the program host)"
 bash "$LAN" exec prog "$ROOT/$BUILD/tideload-cli" find --seconds 1 | tee "$BUILD/demo-find.txt"
-json=$(bash "$LAN" exec prog "$ROOT/$BUILD/tideload-cli" find --json --seconds 0)
-target=$(printf '%s' "$json" | python3 -c '
-import json, sys
-items = json.load(sys.stdin)
-for it in items:
-    if it["name"].startswith("Pump") and not it["children"]:
-        print(it["address"]); break
-')
+# The first module of one interface that this search listed:
+# "Pump-2 DHCP'd at 10.77.1.2 running :Valve control 2.2".
+first=$(grep -m1 '^Pump' "$BUILD/demo-find.txt")
+target=$(awk '{ for (i = 1; i < NF; i++) if ($i == "at") { print $(i + 1); exit } }' <<<"$first")
 if [ -z "$target" ]; then
   echo "no module found"
   exit 1
 fi
 
-echo "== tideload-cli update $target $FILE (in the program host)"
+echo "== tideload-cli update $target $FILE (in the program host): the first module listed, ${first%% *}"
 bash "$LAN" exec prog "$ROOT/$BUILD/tideload-cli" update "$target" "$FILE"
 status=$?
 echo "tideload-cli exit status $status"

@@ -237,11 +237,25 @@ std::optional<HiveValue> ParseValue(const std::string& line) {
 
 // ---------------------------------------------------------------- the file
 
+// Who may hold the lock: whoever may write the hive, nobody else (a lock
+// another user can open is one that user can hold for ever).
+mode_t LockMode(const std::string& hive) {
+  mode_t mode = S_IRUSR | S_IWUSR;
+  struct stat st {};
+  if (::stat(hive.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return mode;
+  if ((st.st_mode & S_IWGRP) != 0) mode |= S_IRGRP | S_IWGRP;
+  if ((st.st_mode & S_IWOTH) != 0) mode |= S_IROTH | S_IWOTH;
+  return mode;
+}
+
 // Takes the lock beside the hive, waiting a bounded time; -1 when it cannot
-// be had.
-int TakeLock(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+// be had. A lock of ours that others may open (as older copies made it) is
+// closed to them again.
+int TakeLock(const std::string& path, mode_t mode) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
   if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != mode) ::fchmod(fd, mode);
   auto deadline = std::chrono::steady_clock::now() + kLockWait;
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
@@ -463,7 +477,7 @@ FileRegistry::Session* FileRegistry::Begin() {
   session_ = std::make_unique<Session>();
   struct stat st {};
   if (::stat(folder_.c_str(), &st) == 0) {  // else no file either, and nothing to write
-    session_->lockFd = TakeLock(HiveFile() + std::string(kLockSuffix));
+    session_->lockFd = TakeLock(HiveFile() + std::string(kLockSuffix), LockMode(HiveFile()));
     if (session_->lockFd < 0) return session_.get();  // no right
   }
   session_->Read(HiveFile());

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/application.h"
@@ -20,8 +21,23 @@ constexpr char kUsage[] =
     "  -A           start the update at once; no message on success\n"
     "Options may be written in either case; when one comes twice the last counts.\n"
     "Exit status: 0 after a successful update, -1 (255 in a shell) when the\n"
-    "window is dismissed.\n";
+    "window is dismissed, 1 when there is no display to show it on.\n";
 constexpr char kVersion[] = "Tideload Version 1.0\n";
+
+// While the application starts: a platform that cannot start (no display,
+// say) ends the program with a word of how to run it, not with an abort.
+QtMessageHandler g_startHandler = nullptr;
+void OnStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtFatalMsg) {
+    if (g_startHandler != nullptr) g_startHandler(type, context, text);
+    return;
+  }
+  std::fputs("tideload: no display is available to show the window on: set DISPLAY, or run it\n"
+             "without one with QT_QPA_PLATFORM=offscreen\n",
+             stderr);
+  std::fflush(stderr);
+  std::_Exit(1);
+}
 
 }  // namespace
 
@@ -37,7 +53,9 @@ int main(int argc, char** argv) {
   char programName[] = "tideload";
   char* qtArgv[] = {argc > 0 ? argv[0] : programName, nullptr};
   int qtArgc = 1;
+  g_startHandler = qInstallMessageHandler(OnStartMessage);
   QApplication app(qtArgc, qtArgv);
+  qInstallMessageHandler(g_startHandler);
   QApplication::setWindowIcon(QIcon(tl::IconPixmap(tl::kIconApp)));
   // There is no main loop: closing the last window must not quit the
   // nested loops that are still to come.

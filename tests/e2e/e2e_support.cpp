@@ -22,13 +22,28 @@ std::string BuildDir() { return TIDELOAD_BUILD_DIR; }
 std::string SourceDir() { return TIDELOAD_SOURCE_DIR; }
 
 namespace {
-std::string TempRoot() {
-  static std::string root = [] {
+// A folder of this test process's own, removed when the process ends (a
+// forked child leaves it alone).
+class TempFolder {
+ public:
+  TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tideload-e2e-XXXXXX").string();
-    char* made = ::mkdtemp(pattern.data());
-    return std::string(made ? made : "/tmp");
-  }();
-  return root;
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty() && ::getpid() == owner_) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  pid_t owner_ = ::getpid();
+};
+
+std::string TempRoot() {
+  static TempFolder root;
+  return root.Path().empty() ? "/tmp" : root.Path();
 }
 int g_serial = 0;
 }  // namespace

@@ -270,6 +270,42 @@ TEST(HiveFile, HeldLockLosesTheWriteWithoutHanging) {
   EXPECT_TRUE(host.Messages().empty());
 }
 
+TEST(HiveFile, OnlyThoseWhoMayWriteTheHiveMayOpenItsLock) {
+  // Another user who could open the lock could hold it for ever.
+  struct Case {
+    const char* what;
+    std::optional<fs::perms> hive;  // none: no hive yet
+    std::optional<fs::perms> lock;  // as an older copy left it
+    fs::perms expected;
+  };
+  using P = fs::perms;
+  const P ownerRw = P::owner_read | P::owner_write;
+  const P groupRw = P::group_read | P::group_write;
+  const Case cases[] = {
+      {"a fresh folder", std::nullopt, std::nullopt, ownerRw},
+      {"a hive others may read", ownerRw | P::group_read | P::others_read, std::nullopt, ownerRw},
+      {"a lock left readable by all", ownerRw | P::group_read | P::others_read,
+       ownerRw | P::group_read | P::others_read, ownerRw},
+      {"a hive its group may write", ownerRw | groupRw | P::others_read, std::nullopt, ownerRw | groupRw},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestHost host;
+    const std::string hive = static_cast<FileRegistry&>(*host.registry).HiveFile();
+    fs::create_directories(host.registryDir.Path());
+    if (c.hive) {
+      std::ofstream(hive) << kStored;
+      fs::permissions(hive, *c.hive);
+    }
+    if (c.lock) {
+      std::ofstream(hive + ".lock");
+      fs::permissions(hive + ".lock", *c.lock);
+    }
+    SaveIpAddress(0x0A000004);
+    EXPECT_EQ(fs::status(hive + ".lock").permissions(), c.expected);
+  }
+}
+
 TEST(HiveFile, FilesReadAsTheRegistryEditorReadsThemOrNotAtAll) {
   struct Case {
     const char* name;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The desktop program as a shell starts it: --help and --version print and
-# exit without a window; the whole argument text is the program's (Qt takes
+# exit without a window; without a display it says how to run and exits 1;
+# the whole argument text is the program's (Qt takes
 # none of it, -reverse is -r); under X the main window is a normal top-level
 # window of the program's own class, and the credentials prompt is a dialog
 # transient for the update dialog. Runs itself under xvfb-run.
@@ -52,6 +53,11 @@ for want in "-A " "-F<file>" "-I<address>" "-R " "255"; do
 done
 out=$(env -u DISPLAY QT_QPA_PLATFORM=xcb timeout 20 "$PROGRAM" --version 2>&1); status=$?
 [ "$status" -eq 0 ] && [ "$out" = "Tideload Version 1.0" ] || fail "--version: status $status, '$out'"
+
+echo "desktop: without a display it says how to run and exits 1, without aborting"
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 20 "$PROGRAM" -I10.0.0.5 >/dev/null 2>"$WORK/err"; status=$?
+[ "$status" -eq 1 ] || fail "no display: exit $status"
+grep -qF "QT_QPA_PLATFORM=offscreen" "$WORK/err" || fail "no display: $(cat "$WORK/err")"
 
 echo "desktop: every argument is the program's: the reboot choice reaches the module"
 while IFS='|' read -r choice args; do
