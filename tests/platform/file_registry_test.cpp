@@ -26,15 +26,9 @@ namespace tl {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
 using test::TempDir;
 using test::TestHost;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(SettingsStore, UnwritableLocationGivesDefaultsSilently) {
   TestHost host;

@@ -13,14 +13,8 @@
 namespace tl {
 namespace {
 
+using test::ReadFile;
 using test::TestHost;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<unsigned char> RawValue(Registry& reg, std::string_view name, std::uint32_t* type) {
   Registry::Key app = 0;

@@ -4,10 +4,18 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "platform/posix/file_registry.h"
 
 namespace tl::test {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tideload-test-XXXXXX").string();

@@ -17,6 +17,9 @@
 
 namespace tl::test {
 
+// A file's whole content; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // A fresh temporary folder, removed with the object.
 class TempDir {
  public:
