@@ -373,7 +373,7 @@ void Batch::FinishEnded() {
 }
 
 void Batch::AwaitComeback(std::size_t index, UpdateResult r) {
-  UpdateResult::Comeback& v = r.verify.emplace();
+  Comeback& v = r.verify.emplace();
   if (auto b = before_.find(r.address); b != before_.end()) v.before = b->second;
   std::string why;
   if (watch_ == nullptr || !watch_->IsOpen()) {

@@ -24,7 +24,7 @@ std::optional<std::string> Of(const std::optional<ModuleIdentity>& identity, Fie
   return identity ? std::optional<std::string>(field(*identity)) : std::nullopt;
 }
 
-std::string VerifyJson(const UpdateResult::Comeback& v) {
+std::string VerifyJson(const Comeback& v) {
   const bool back = v.after.has_value();
   auto app = [](const ModuleIdentity& i) { return i.app; };
   auto name = [](const ModuleIdentity& i) { return i.name; };
@@ -73,7 +73,7 @@ std::string DryRunText(const UpdateResult& r) {
 }
 
 std::string ComebackText(const UpdateResult& r, const std::string& notBackBecause) {
-  const UpdateResult::Comeback& v = *r.verify;
+  const Comeback& v = *r.verify;
   std::string text = DottedAddress(r.address) + ": ";
   if (v.after) {
     text += "back after " + Fixed(v.seconds, 1) + " s, running " + Cp1252ToUtf8(v.after->app);

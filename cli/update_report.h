@@ -14,6 +14,14 @@
 
 namespace tl::cli {
 
+// With --verify: who answered before the update, and the answer that showed
+// the module back after its reboot (none: it did not come back).
+struct Comeback {
+  std::optional<ModuleIdentity> before;
+  std::optional<ModuleIdentity> after;
+  double seconds = 0;  // from the end of its update until it answered
+};
+
 struct UpdateResult {
   std::uint32_t address = 0;
   std::string file;
@@ -29,13 +37,6 @@ struct UpdateResult {
   std::vector<std::string> messages;  // code-page texts, in order
   std::optional<int> lastCode;        // of the last line the module sent
   std::optional<bool> platformsAgree; // a dry run's finding
-  // With --verify: who answered before the update, and the answer that
-  // showed it back after its reboot (none: it did not come back).
-  struct Comeback {
-    std::optional<ModuleIdentity> before;
-    std::optional<ModuleIdentity> after;
-    double seconds = 0;  // from the end of its update until it answered
-  };
   std::optional<Comeback> verify;
 };
 
