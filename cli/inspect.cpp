@@ -62,9 +62,11 @@ int RunInspect(int argc, char** argv) {
   }
 
   if (json) {
-    std::printf("{\"platform\": %s, \"startAddress\": %lu, \"imageLength\": %lu, \"sha256\": \"%s\"}\n",
-                JsonString(platformName).c_str(), static_cast<unsigned long>(image->startAddress),
-                static_cast<unsigned long>(image->imageLength), sha.c_str());
+    const OrderedJson j = {{"platform", Cp1252ToUtf8(platformName)},
+                           {"startAddress", image->startAddress},
+                           {"imageLength", image->imageLength},
+                           {"sha256", sha}};
+    std::printf("%s\n", WriteJson(j).c_str());
   } else {
     WriteLine(stdout, "Platform:      " + Cp1252ToUtf8(platformName));
     std::printf("Start address: 0x%08lX (%lu)\n", static_cast<unsigned long>(image->startAddress),

@@ -10,6 +10,8 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/input_file.h"
+#include "cli/json_reader.h"
 #include "cli/targets.h"
 #include "cli/update_batch.h"
 #include "discovery/device_record.h"
@@ -27,38 +29,31 @@ constexpr unsigned long kMostVerifySeconds = 3600;
 const char kPasswordFileOption[] = "--password-file";
 
 // The first line of the file (or of stdin for "-"), without its line end.
-bool ReadPassword(const char* path, std::string& password, std::string* error) {
-  const bool fromStdin = std::strcmp(path, "-") == 0;
-  if (fromStdin && ::isatty(STDIN_FILENO) == 1) {
+InputRead ReadPassword(const char* path, std::string& password, std::string* error) {
+  if (std::strcmp(path, "-") == 0 && ::isatty(STDIN_FILENO) == 1) {
     *error = "stdin is a terminal: leave --password-file out to be asked without echo";
-    return false;
+    return InputRead::kFailed;
   }
-  std::FILE* in = fromStdin ? stdin : std::fopen(path, "rb");
-  if (in == nullptr) {
-    *error = std::string("cannot read '") + path + "': " + std::strerror(errno);
-    return false;
+  std::string why;
+  const InputRead read = ReadInput(path, kMostPasswordBytes, true, password, &why);
+  if (read == InputRead::kFailed) *error = std::string("cannot read '") + path + "': " + why;
+  if (read != InputRead::kRead) return read;
+  const std::size_t end = password.find('\n');
+  if (end == std::string::npos && password.size() > kMostPasswordBytes) {
+    WipeSecret(password);
+    *error = std::string("cannot read a password from '") + path + "': its first line is longer than " +
+             std::to_string(kMostPasswordBytes) + " bytes";
+    return InputRead::kFailed;
   }
-  password.clear();
-  bool ended = false;
-  for (int c; !ended && (c = std::fgetc(in)) != EOF;) {
-    if (c == '\n') {
-      ended = true;
-    } else if (password.size() == kMostPasswordBytes) {
-      break;
-    } else {
-      password.push_back(static_cast<char>(c));
-    }
-  }
-  const bool failed = std::ferror(in) != 0;
-  const bool tooLong = !ended && password.size() == kMostPasswordBytes && std::fgetc(in) != EOF;
-  if (!fromStdin) std::fclose(in);
+  if (end != std::string::npos) password.erase(end);
   if (!password.empty() && password.back() == '\r') password.pop_back();
-  if (failed || tooLong) {
-    *error = std::string("cannot read a password from '") + path + "'" +
-             (tooLong ? ": its first line is longer than " + std::to_string(kMostPasswordBytes) + " bytes" : "");
-    return false;
-  }
-  return true;
+  return InputRead::kRead;
+}
+
+// Nothing more after Ctrl-C while a named file was awaited.
+int Interrupted() {
+  WriteLine(stderr, "tideload-cli: update interrupted");
+  return ExitStatus(Outcome::kCancelled);
 }
 
 bool ParseJobs(const char* text, std::size_t* jobs) {
@@ -159,8 +154,12 @@ int RunUpdate(int argc, char** argv) {
     targets.push_back(target);
   }
   if (from != nullptr) {
+    std::string text;
     std::string error;
-    std::optional<std::vector<UpdateTarget>> devices = ReadFindOutput(from, &error);
+    const InputRead read = ReadInput(from, kJsonMostBytes, false, text, &error);
+    if (read == InputRead::kInterrupted) return Interrupted();
+    std::optional<std::vector<UpdateTarget>> devices;
+    if (read == InputRead::kRead) devices = FindOutputTargets(text, &error);
     if (!devices) {
       WriteLine(stderr, std::string("tideload-cli: --from '") + from + "': " + error);
       return ExitStatus(Outcome::kUsage);
@@ -182,7 +181,9 @@ int RunUpdate(int argc, char** argv) {
   if (const char* path = given.Value(kPasswordFileOption)) {
     std::string error;
     settings.password.emplace();
-    if (!ReadPassword(path, *settings.password, &error)) {
+    const InputRead read = ReadPassword(path, *settings.password, &error);
+    if (read == InputRead::kInterrupted) return Interrupted();
+    if (read == InputRead::kFailed) {
       WriteLine(stderr, "tideload-cli: " + error);
       return ExitStatus(Outcome::kUsage);
     }
