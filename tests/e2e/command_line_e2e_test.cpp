@@ -57,8 +57,8 @@ TEST(CommandLine, HelpVersionsAndMissingValues) {
       {{sim, "--help"}, 0, {"discover", "--module", "--listen", "--connections", "--version"}, {}},
       {{sim, "discover", "--help"}, 0, {"Usage: tideload-sim discover", "--count"}, {}},
       {{sim, "--version"}, 0, {"Tideload Simulator Version 1.0\n"}, {}},
-      {{sim, "--user"}, 2, {}, {"option '--user' needs a value"}},
-      {{sim, "discover", "--module"}, 2, {}, {"option '--module' needs a value"}},
+      {{sim, "--user"}, 2, {}, {"--user: 1 required NAME missing"}},
+      {{sim, "discover", "--module"}, 2, {}, {"--module: 1 required DESC missing"}},
   };
   for (const Case& c : cases) Check(c);
 
