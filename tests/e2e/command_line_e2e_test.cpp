@@ -75,7 +75,10 @@ TEST(CommandLine, FindTakesOnlyAFiniteNumberOfSecondsInRange) {
   if (!CanUnshare()) GTEST_SKIP() << "no network namespaces here for find";
   for (const char* bad : {"nan", "-nan", "inf", "-inf", "infinity", "0x1p3", "1e400", "-1", "3601",
                           "", " 1", "1s", "1e"}) {
-    Check({IsolatedFind({"--seconds=" + std::string(bad)}), 2, {}, {"--seconds: bad value '" + std::string(bad) + "'"}});
+    // After '=' a value may look like an option.
+    const std::vector<std::string> args = bad[0] == '-' ? std::vector<std::string>{"--seconds=" + std::string(bad)}
+                                                        : std::vector<std::string>{"--seconds", bad};
+    Check({IsolatedFind(args), 2, {}, {"--seconds: bad value '" + std::string(bad) + "'"}});
   }
   // Negative zero is zero: the search runs (and ends) at once after the heard lists.
   Finished f = Child(IsolatedFind({"--seconds", "-0"})).Wait(kWait);
