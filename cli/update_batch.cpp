@@ -373,7 +373,10 @@ void Batch::FinishEnded() {
 }
 
 void Batch::AwaitComeback(std::size_t index, UpdateResult r) {
-  UpdateResult::Comeback& v = r.verify.emplace();
+  // Assigned, not emplaced: clang takes a nested struct with member
+  // initializers for one without a default constructor.
+  r.verify = UpdateResult::Comeback{};
+  UpdateResult::Comeback& v = *r.verify;
   if (auto b = before_.find(r.address); b != before_.end()) v.before = b->second;
   std::string why;
   if (watch_ == nullptr || !watch_->IsOpen()) {
