@@ -1,10 +1,7 @@
 // tideload-cli find: one search with the device selection dialog on the
 // console host, out of every interface or to given addresses, then the tree
 // it shows, as text or JSON.
-#include <arpa/inet.h>
-
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/find_output.h"
 #include "cli/exit_status.h"
+#include "cli/options.h"
 #include "discovery/device_record.h"
 #include "discovery/find_dialog.h"
 #include "platform/console/console_host.h"
@@ -26,8 +24,6 @@
 namespace tl::cli {
 
 namespace {
-
-constexpr int kMostSeconds = 3600;
 
 // One place the search goes, and what the sends there did.
 struct Target {
@@ -137,38 +133,13 @@ class CountingFind final : public FindDialog {
   bool told_ = false;
 };
 
-// A plain decimal number of seconds in range: no inf, nan or hex; -0 is 0.
-bool ParseSeconds(const char* text, double* seconds) {
-  if (*text == '\0' || std::strspn(text, "0123456789.eE+-") != std::strlen(text)) return false;
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  if (*end != '\0' || !std::isfinite(value) || !(value >= 0 && value <= kMostSeconds)) return false;
-  *seconds = value == 0 ? 0.0 : value;
-  return true;
-}
-
-// Decimal digits only, 0 to most.
-bool ParseCount(const char* text, std::size_t most, std::size_t* count) {
-  if (*text == '\0' || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 9) return false;
-  *count = std::strtoul(text, nullptr, 10);
-  return *count <= most;
-}
-
-std::optional<std::uint32_t> ParseDestination(const char* text) {
-  in_addr a{};
-  if (::inet_pton(AF_INET, text, &a) != 1) return std::nullopt;
-  const std::uint32_t address = ntohl(a.s_addr);
-  if (address == 0) return std::nullopt;
-  return address;
-}
-
 bool Broadcasts(const NetworkInterface& i) { return i.up && i.canBroadcast; }
 
 // Where the search goes: the limited broadcast out of each chosen interface
 // (by routing alone when none can broadcast), then each --to address.
 // Empty with the reason in *error when a name is no such interface.
 std::vector<Target> ChooseTargets(const std::vector<NetworkInterface>& interfaces,
-                                  const std::vector<const char*>& names,
+                                  const std::vector<std::string>& names,
                                   const std::vector<std::uint32_t>& to, bool broadcast,
                                   std::string* error) {
   std::vector<Target> targets;
@@ -179,7 +150,7 @@ std::vector<Target> ChooseTargets(const std::vector<NetworkInterface>& interface
     targets.push_back(Target{SearchDestination{address, via}, std::move(where)});
   };
   if (broadcast) {
-    for (const char* name : names) {
+    for (const std::string& name : names) {
       const NetworkInterface* found = nullptr;
       for (const NetworkInterface& i : interfaces) {
         if (i.name == name && Broadcasts(i)) found = &i;
@@ -189,7 +160,7 @@ std::vector<Target> ChooseTargets(const std::vector<NetworkInterface>& interface
         for (const NetworkInterface& i : interfaces) {
           if (Broadcasts(i)) usable += (usable.empty() ? "" : ", ") + i.name;
         }
-        *error = std::string("no interface '") + name + "' that is up and can broadcast (" +
+        *error = "no interface '" + name + "' that is up and can broadcast (" +
                  (usable.empty() ? std::string("there is none") : "there are " + usable) + ")";
         return {};
       }
@@ -208,77 +179,27 @@ std::vector<Target> ChooseTargets(const std::vector<NetworkInterface>& interface
 
 }  // namespace
 
-const CommandTable kFindCommand = {
-    "find",
-    "",
-    0,
-    0,
-    "search the network for modules and print what answered",
-    {{"--json", nullptr, nullptr, "a JSON array instead of the indented tree"},
-     {"--seconds", nullptr, "S", "listen S more seconds after the third heard list (1)"},
-     {"--interface", nullptr, "NAME", "broadcast out of the interfaces named, no other (repeatable)"},
-     {"--to", nullptr, "ADDRESS", "search at this unicast or subnet broadcast address (repeatable)"},
-     {"--broadcast", nullptr, nullptr, "with --to: broadcast on the interfaces as well"},
-     {"--sort", nullptr, "KEY", "order by 'address' or 'name' (default: as they answered)"},
-     {"--expect", nullptr, "N", "end as soon as N distinct interfaces have answered"}},
-    "  One search: the request, then three heard lists 1.5 s apart, each sent to\n"
-    "  255.255.255.255 out of every interface that is up and can broadcast (or\n"
-    "  those named with --interface), so modules on every network card answer;\n"
-    "  all replies make one tree. --to sends them to that address instead, through\n"
-    "  the routing table (a module or a subnet behind a router); add --broadcast or\n"
-    "  --interface to broadcast as well. It broadcasts: run it on the modules'\n"
-    "  network or inside the test LAN. Interfaces beyond the list's bound (ten\n"
-    "  thousand) are left out, and stderr says how many. JSON gives each reply's\n"
-    "  arrival interface (\"interface\") and each device's addresses (\"addresses\").\n"
-    "  It ends with 0 also when nothing answered (or fewer than --expect), with\n"
-    "  connection-failed when the socket could not be opened or no request could be\n"
-    "  sent (no route, say), and with usage for an --interface that is not up or\n"
-    "  cannot broadcast.\n",
-};
-
 int RunFind(int argc, char** argv) {
-  GivenOptions given;
-  if (std::optional<int> status = ParseCommandLine(kFindCommand, argc, argv, given)) return *status;
+  FindOptions options;
+  const std::unique_ptr<CLI::App> command = FindCommand(options);
+  if (std::optional<int> status = ParseCommandLine(*command, argc, argv)) return *status;
   FoundFormat format;
-  format.json = given.Has("--json");
-  double seconds = 1.0;
-  if (const char* text = given.Value("--seconds"); text != nullptr && !ParseSeconds(text, &seconds)) {
-    return UsageError(kFindCommand, std::string("bad --seconds '") + text + "' (a number, 0 to " +
-                                        std::to_string(kMostSeconds) + ")");
-  }
-  if (const char* key = given.Value("--sort")) {
-    if (std::strcmp(key, "address") == 0) {
-      format.order = FoundOrder::Address;
-    } else if (std::strcmp(key, "name") == 0) {
-      format.order = FoundOrder::Name;
-    } else {
-      return UsageError(kFindCommand, std::string("bad --sort '") + key + "' (address or name)");
-    }
-  }
-  std::optional<std::size_t> expect;
-  if (const char* text = given.Value("--expect")) {
-    std::size_t n = 0;
-    if (!ParseCount(text, DeviceList::kMostInterfaces, &n)) {
-      return UsageError(kFindCommand, std::string("bad --expect '") + text + "' (a count, 0 to " +
-                                          std::to_string(DeviceList::kMostInterfaces) + ")");
-    }
-    expect = n;
-  }
-  std::vector<std::uint32_t> to;
-  for (const char* text : given.Values("--to")) {
-    std::optional<std::uint32_t> address = ParseDestination(text);
-    if (!address) return UsageError(kFindCommand, std::string("bad --to '") + text + "' (an IPv4 address)");
-    to.push_back(*address);
-  }
+  format.json = options.json;
+  format.order = options.sort == FindSort::kAddress ? FoundOrder::Address
+                 : options.sort == FindSort::kName  ? FoundOrder::Name
+                                                    : FoundOrder::Answered;
+  const double seconds = options.seconds;
+  const std::optional<std::size_t> expect = options.expect;
 
   ConsoleHost host("tideload");
   const std::vector<NetworkInterface> interfaces = host.network.Interfaces();
   for (const NetworkInterface& i : interfaces) format.interfaceNames[i.id] = i.name;
-  const std::vector<const char*> names = given.Values("--interface");
+  const std::vector<std::string>& names = options.interfaces;
+  const std::vector<std::uint32_t>& to = options.to;
   std::string error;
   std::vector<Target> targets =
-      ChooseTargets(interfaces, names, to, to.empty() || given.Has("--broadcast") || !names.empty(), &error);
-  if (targets.empty()) return UsageError(kFindCommand, error);
+      ChooseTargets(interfaces, names, to, to.empty() || options.broadcast || !names.empty(), &error);
+  if (targets.empty()) return UsageError(*command, error);
 
   SendCountingNetwork network(host.network, targets);
   Host counted = CurrentHost();

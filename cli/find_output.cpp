@@ -15,8 +15,6 @@ namespace {
 
 using Node = HeadlessWindow::TreeNode;
 
-const char* Bool(bool value) { return value ? "true" : "false"; }
-
 class Printer {
  public:
   Printer(const HeadlessWindow::Control& tree, const FoundFormat& format)
@@ -41,33 +39,29 @@ class Printer {
     for (TreeItem child : Ordered(node.children)) Text(out, child, depth + 1);
   }
 
-  std::string Json(TreeItem item) const {
+  OrderedJson Json(TreeItem item) const {
     const Node& node = tree_.nodes.at(item);
     const DeviceRecord* r = Record(item);
     const std::vector<TreeItem> children = Ordered(node.children);
-    std::string s = "{\"label\": " + JsonString(node.text) + ", \"stateImage\": " + std::to_string(node.stateImage);
+    OrderedJson j = {{"label", Cp1252ToUtf8(node.text)}, {"stateImage", node.stateImage}};
     if (r != nullptr) {
-      s += ", \"address\": \"" + DottedAddress(r->connectAddress()) + "\"";
-      s += ", \"source\": \"" + DottedAddress(r->sourceAddress) + "\"";
-      s += std::string(", \"dhcp\": ") + Bool(r->usesDhcp());
-      s += std::string(", \"consistent\": ") + Bool(r->isConsistent());
-      s += ", \"kind\": " + JsonString(r->kindName());
-      s += ", \"interfaceMac\": \"" + MacText(r->interfaceMac()) + "\"";
-      s += ", \"deviceMac\": \"" + MacText(DeviceMacOf(r->infoBlock)) + "\"";
-      s += ", \"name\": " + JsonString(r->nameText);
+      j["address"] = DottedAddress(r->connectAddress());
+      j["source"] = DottedAddress(r->sourceAddress);
+      j["dhcp"] = r->usesDhcp();
+      j["consistent"] = r->isConsistent();
+      j["kind"] = Cp1252ToUtf8(r->kindName());
+      j["interfaceMac"] = MacText(r->interfaceMac());
+      j["deviceMac"] = MacText(DeviceMacOf(r->infoBlock));
+      j["name"] = Cp1252ToUtf8(r->nameText);
       // The second text as it came: the record keeps it after a ":".
-      s += ", \"app\": " + JsonString(std::string_view(r->appText).substr(r->appText.empty() ? 0 : 1));
+      j["app"] = Cp1252ToUtf8(std::string_view(r->appText).substr(r->appText.empty() ? 0 : 1));
       auto name = format_.interfaceNames.find(r->arrivedOn);
-      s += ", \"interface\": " +
-           (name == format_.interfaceNames.end() ? std::string("null") : JsonString(name->second));
-      s += ", \"addresses\": [" + Addresses(*r, children) + "]";
+      j["interface"] = name == format_.interfaceNames.end() ? OrderedJson() : OrderedJson(Cp1252ToUtf8(name->second));
+      j["addresses"] = Addresses(*r, children);
     }
-    s += ", \"children\": [";
-    for (std::size_t i = 0; i < children.size(); ++i) {
-      if (i) s += ", ";
-      s += Json(children[i]);
-    }
-    return s + "]}";
+    j["children"] = OrderedJson::array();
+    for (TreeItem child : children) j["children"].push_back(Json(child));
+    return j;
   }
 
  private:
@@ -88,18 +82,18 @@ class Printer {
   }
 
   // A group: every interface's address, each once; else the record's own.
-  std::string Addresses(const DeviceRecord& r, const std::vector<TreeItem>& children) const {
+  OrderedJson Addresses(const DeviceRecord& r, const std::vector<TreeItem>& children) const {
     std::vector<std::uint32_t> addresses;
     for (TreeItem c : children) {
       if (const DeviceRecord* child = Record(c)) addresses.push_back(child->connectAddress());
     }
     if (addresses.empty()) addresses.push_back(r.connectAddress());
     std::set<std::uint32_t> seen;
-    std::string s;
+    OrderedJson list = OrderedJson::array();
     for (std::uint32_t a : addresses) {
-      if (seen.insert(a).second) s += (s.empty() ? "\"" : ", \"") + DottedAddress(a) + "\"";
+      if (seen.insert(a).second) list.push_back(DottedAddress(a));
     }
-    return s;
+    return list;
   }
 
   const HeadlessWindow::Control& tree_;
@@ -118,7 +112,7 @@ void PrintFound(std::FILE* out, const HeadlessWindow::Control& tree, const Found
   std::string text = "[";
   for (std::size_t i = 0; i < roots.size(); ++i) {
     text += i ? ",\n " : "";
-    text += printer.Json(roots[i]);
+    text += WriteJson(printer.Json(roots[i]));
   }
   std::fprintf(out, "%s]\n", text.c_str());
 }

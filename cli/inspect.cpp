@@ -9,6 +9,7 @@
 #include "cli/digest.h"
 #include "cli/exit_status.h"
 #include "cli/json.h"
+#include "cli/options.h"
 #include "platform/console/console_host.h"
 #include "platform/console/console_text.h"
 #include "platform/core/code_page.h"
@@ -27,23 +28,12 @@ bool WriteImage(const char* path, const unsigned char* data, std::size_t length)
 
 }  // namespace
 
-const CommandTable kInspectCommand = {
-    "inspect",
-    "FILE",
-    1,
-    1,
-    "load an S-record application file and describe its image",
-    {{"--json", nullptr, nullptr, "one JSON object instead of text"},
-     {"--output", "-o", "IMAGE.bin", "also write the image bytes to this file"}},
-    nullptr,
-};
-
 int RunInspect(int argc, char** argv) {
-  GivenOptions given;
-  if (std::optional<int> status = ParseCommandLine(kInspectCommand, argc, argv, given)) return *status;
-  const bool json = given.Has("--json");
-  const char* output = given.Value("--output");
-  const char* file = given.Operands().front();
+  InspectOptions options;
+  if (std::optional<int> status = ParseCommandLine(*InspectCommand(options), argc, argv)) return *status;
+  const bool json = options.json;
+  const char* output = options.output ? options.output->c_str() : nullptr;
+  const char* file = options.file.c_str();
 
   ConsoleHost host("tideload-cli");
 
@@ -62,9 +52,11 @@ int RunInspect(int argc, char** argv) {
   }
 
   if (json) {
-    std::printf("{\"platform\": %s, \"startAddress\": %lu, \"imageLength\": %lu, \"sha256\": \"%s\"}\n",
-                JsonString(platformName).c_str(), static_cast<unsigned long>(image->startAddress),
-                static_cast<unsigned long>(image->imageLength), sha.c_str());
+    const OrderedJson j = {{"platform", Cp1252ToUtf8(platformName)},
+                           {"startAddress", image->startAddress},
+                           {"imageLength", image->imageLength},
+                           {"sha256", sha}};
+    std::printf("%s\n", WriteJson(j).c_str());
   } else {
     WriteLine(stdout, "Platform:      " + Cp1252ToUtf8(platformName));
     std::printf("Start address: 0x%08lX (%lu)\n", static_cast<unsigned long>(image->startAddress),

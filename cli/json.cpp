@@ -1,5 +1,7 @@
 #include "cli/json.h"
 
+#include <cstdio>
+
 #include "platform/console/console_text.h"
 #include "platform/core/code_page.h"
 
@@ -7,44 +9,78 @@ namespace tl::cli {
 
 namespace {
 
-void AppendHex4(std::string& out, char32_t unit) {
-  static const char kDigits[] = "0123456789abcdef";
-  out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(unit >> shift) & 0x0F];
+// nlohmann's escaping, ASCII only; the five controls it writes in short
+// form (\b \t \n \f \r) as \u00XX like every other.
+void AppendText(std::string& out, const std::string& text) {
+  static constexpr std::string_view kShort = "btnfr";
+  static const char* const kLong[] = {"\\u0008", "\\u0009", "\\u000a", "\\u000c", "\\u000d"};
+  const std::string quoted = OrderedJson(text).dump(-1, ' ', true);
+  for (std::size_t i = 0; i < quoted.size(); ++i) {
+    if (quoted[i] != '\\') {
+      out += quoted[i];
+      continue;
+    }
+    const std::size_t form = kShort.find(quoted[++i]);
+    out += form == std::string_view::npos ? std::string{'\\', quoted[i]} : kLong[form];
+  }
 }
 
-// One character: printable ASCII as it is, the rest as \uXXXX (a surrogate
-// pair beyond the basic plane).
-void AppendCharacter(std::string& out, char32_t c) {
-  if (c == '"' || c == '\\') {
-    out += '\\';
-    out += static_cast<char>(c);
-  } else if (c >= 0x20 && c < 0x7F) {
-    out += static_cast<char>(c);
-  } else if (c > 0xFFFF) {
-    AppendHex4(out, 0xD800 + ((c - 0x10000) >> 10));
-    AppendHex4(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
-  } else {
-    AppendHex4(out, c);
+void Append(std::string& out, const OrderedJson& value) {
+  switch (value.type()) {
+    case OrderedJson::value_t::object: {
+      const char* between = "";
+      out += '{';
+      for (const auto& [key, member] : value.items()) {
+        out += between;
+        AppendText(out, key);
+        out += ": ";
+        Append(out, member);
+        between = ", ";
+      }
+      out += '}';
+      break;
+    }
+    case OrderedJson::value_t::array: {
+      const char* between = "";
+      out += '[';
+      for (const OrderedJson& item : value) {
+        out += between;
+        Append(out, item);
+        between = ", ";
+      }
+      out += ']';
+      break;
+    }
+    case OrderedJson::value_t::string:
+      AppendText(out, value.get_ref<const std::string&>());
+      break;
+    case OrderedJson::value_t::number_float: {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", value.get<double>());
+      out += text;
+      break;
+    }
+    default:  // null, true, false, integers
+      out += value.dump();
   }
 }
 
 }  // namespace
 
-std::string JsonString(std::string_view codePageText) {
-  std::string out = "\"";
-  for (char ch : codePageText) AppendCharacter(out, Cp1252CodePoint(static_cast<unsigned char>(ch)));
-  return out + "\"";
-}
-
-std::string JsonPath(std::string_view path) {
-  std::string out = "\"";
+std::string PathText(std::string_view path) {
+  std::string text;
   for (std::size_t at = 0; at < path.size();) {
     char32_t c = 0;
     at += NextCharacter(path, at, &c);
-    AppendCharacter(out, c);
+    AppendUtf8(text, c);
   }
-  return out + "\"";
+  return text;
+}
+
+std::string WriteJson(const OrderedJson& value) {
+  std::string out;
+  Append(out, value);
+  return out;
 }
 
 }  // namespace tl::cli

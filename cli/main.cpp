@@ -5,26 +5,30 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/options.h"
 #include "platform/console/console_text.h"
 
 namespace {
 
 struct Command {
-  const tl::cli::CommandTable& table;
+  const char* name;
   int (*run)(int argc, char** argv);
 };
 
 const Command kCommands[] = {
-    {tl::cli::kInspectCommand, tl::cli::RunInspect},
-    {tl::cli::kUpdateCommand, tl::cli::RunUpdate},
-    {tl::cli::kFindCommand, tl::cli::RunFind},
+    {"inspect", tl::cli::RunInspect},
+    {"update", tl::cli::RunUpdate},
+    {"find", tl::cli::RunFind},
 };
 
 void PrintUsage(std::FILE* out) {
   std::fputs("Usage: tideload-cli COMMAND [OPTIONS]\n       tideload-cli --help | --version\n", out);
-  for (const Command& c : kCommands) {
-    std::fputc('\n', out);
-    tl::cli::PrintCommandHelp(c.table, out);
+  tl::cli::InspectOptions inspect;
+  tl::cli::UpdateOptions update;
+  tl::cli::FindOptions find;
+  for (const auto& command : {tl::cli::InspectCommand(inspect), tl::cli::UpdateCommand(update),
+                              tl::cli::FindCommand(find)}) {
+    std::fprintf(out, "\n%s", tl::cli::CommandHelp(*command).c_str());
   }
   std::fputc('\n', out);
   tl::cli::PrintExitStatuses(out);
@@ -49,7 +53,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const Command& c : kCommands) {
-    if (std::strcmp(command, c.table.name) == 0) return c.run(argc - 2, argv + 2);
+    if (std::strcmp(command, c.name) == 0) return c.run(argc - 2, argv + 2);
   }
   tl::WriteLine(stderr, std::string("tideload-cli: unknown command '") + command + "'");
   std::fputs("Try 'tideload-cli --help'.\n", stderr);

@@ -1,8 +1,14 @@
 #include "cli/options.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "cli/exit_status.h"
+#include "cli/targets.h"
+#include "discovery/device_list.h"
 #include "platform/console/console_text.h"
 
 namespace tl::cli {
@@ -11,108 +17,225 @@ const char kVersionText[] = "Tideload Version 1.0";
 
 namespace {
 
-const OptionEntry* FindOption(const CommandTable& command, const std::string& name) {
-  for (const OptionEntry& o : command.options) {
-    if (name == o.name || (o.shortName != nullptr && name == o.shortName)) return &o;
+constexpr int kHelpColumn = 24;
+
+bool Digits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// A plain decimal number of seconds in range: no inf, nan or hex; -0 is 0.
+bool ParseSeconds(const std::string& text, double* seconds) {
+  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos) return false;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(value) || !(value >= 0 && value <= kMostFindSeconds)) return false;
+  *seconds = value == 0 ? 0.0 : value;
+  return true;
+}
+
+// Decimal digits only, low to high.
+bool ParseCount(const std::string& text, std::size_t low, std::size_t high, std::size_t* count) {
+  if (!Digits(text) || text.size() > 9) return false;
+  *count = std::strtoul(text.c_str(), nullptr, 10);
+  return *count >= low && *count <= high;
+}
+
+// The option's every value goes through convert; one it refuses is a usage
+// error that says what the value should be.
+CLI::Option* Converted(CLI::Option* option, const char* valueName, std::string should,
+                       std::function<bool(const std::string&)> convert) {
+  option->type_name(valueName);
+  return option->check(CLI::Validator(
+      [should = std::move(should), convert = std::move(convert)](std::string& value) {
+        return convert(value) ? std::string() : "bad value '" + value + "' (" + should + ")";
+      },
+      "", ""));
+}
+
+// Every value of a repeatable option, one per occurrence.
+CLI::Option* Repeatable(CLI::Option* option) {
+  return option->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+std::string OptionLeft(const CLI::Option& option) {
+  std::string left;
+  for (const std::string& name : option.get_snames()) left += "-" + name + ", ";
+  left += "--" + option.get_lnames().front();
+  const std::string value = option.get_type_name();
+  return value.empty() ? left : left + " " + value;
+}
+
+bool HelpOrVersion(const CLI::App& app, const CLI::Option* option) {
+  return option == app.get_help_ptr() || option->check_lname("version");
+}
+
+std::string UsageLine(const CLI::App& app) {
+  std::string line = "tideload-cli " + app.get_name();
+  std::string operands;
+  for (const CLI::Option* o : app.get_options()) {
+    if (o->get_positional()) {
+      operands += " " + o->get_type_name();
+    } else if (!HelpOrVersion(app, o)) {
+      line += " [--" + o->get_lnames().front() + (o->get_type_name().empty() ? "" : " " + o->get_type_name()) + "]";
+    }
   }
-  return nullptr;
+  return line + operands;
+}
+
+// A command's app: its options are declared after this; help and version
+// come last.
+std::unique_ptr<CLI::App> NewCommand(const char* name, const char* summary, const char* notes) {
+  auto app = std::make_unique<CLI::App>(summary, name);
+  app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app->footer(notes);
+  app->formatter(std::make_shared<CLI::FormatterLambda>(
+      [](const CLI::App* command, std::string, CLI::AppFormatMode) { return CommandHelp(*command); }));
+  return app;
+}
+
+std::unique_ptr<CLI::App> Finished(std::unique_ptr<CLI::App> app) {
+  app->set_help_flag("-h,--help", "show this text");
+  app->set_version_flag("--version", kVersionText, "show the version");
+  return app;
+}
+
+CLI::Option* Flag(CLI::App& app, const char* name, bool& value, const char* help) {
+  return app.add_flag(name, value, help)->disable_flag_override();
 }
 
 }  // namespace
 
-const char* GivenOptions::Value(const std::string& name) const {
-  auto it = given_.find(name);
-  return it == given_.end() ? nullptr : it->second.back();
+std::unique_ptr<CLI::App> InspectCommand(InspectOptions& o) {
+  auto app = NewCommand("inspect", "load an S-record application file and describe its image", "");
+  Flag(*app, "--json", o.json, "one JSON object instead of text");
+  app->add_option("-o,--output", o.output, "also write the image bytes to this file")->type_name("IMAGE.bin");
+  app->add_option("FILE", o.file)->required()->type_name("FILE");
+  return Finished(std::move(app));
 }
 
-std::vector<const char*> GivenOptions::Values(const std::string& name) const {
-  auto it = given_.find(name);
-  return it == given_.end() ? std::vector<const char*>{} : it->second;
+std::unique_ptr<CLI::App> FindCommand(FindOptions& o) {
+  auto app = NewCommand(
+      "find", "search the network for modules and print what answered",
+      "  One search: the request, then three heard lists 1.5 s apart, each sent to\n"
+      "  255.255.255.255 out of every interface that is up and can broadcast (or\n"
+      "  those named with --interface), so modules on every network card answer;\n"
+      "  all replies make one tree. --to sends them to that address instead, through\n"
+      "  the routing table (a module or a subnet behind a router); add --broadcast or\n"
+      "  --interface to broadcast as well. It broadcasts: run it on the modules'\n"
+      "  network or inside the test LAN. Interfaces beyond the list's bound (ten\n"
+      "  thousand) are left out, and stderr says how many. JSON gives each reply's\n"
+      "  arrival interface (\"interface\") and each device's addresses (\"addresses\").\n"
+      "  It ends with 0 also when nothing answered (or fewer than --expect), with\n"
+      "  connection-failed when the socket could not be opened or no request could be\n"
+      "  sent (no route, say), and with usage for an --interface that is not up or\n"
+      "  cannot broadcast.\n");
+  Flag(*app, "--json", o.json, "a JSON array instead of the indented tree");
+  Converted(app->add_option("--seconds", "listen S more seconds after the third heard list (1)"), "S",
+            "a number, 0 to " + std::to_string(kMostFindSeconds),
+            [&o](const std::string& v) { return ParseSeconds(v, &o.seconds); });
+  Repeatable(app->add_option("--interface", o.interfaces,
+                             "broadcast out of the interfaces named, no other (repeatable)"))
+      ->type_name("NAME");
+  Repeatable(Converted(app->add_option("--to", "search at this unicast or subnet broadcast address (repeatable)"),
+                       "ADDRESS", "an IPv4 address", [&o](const std::string& v) {
+                         std::uint32_t address = 0;
+                         if (!ParseAddress(v.c_str(), &address) || address == 0) return false;
+                         o.to.push_back(address);
+                         return true;
+                       }));
+  Flag(*app, "--broadcast", o.broadcast, "with --to: broadcast on the interfaces as well");
+  Converted(app->add_option("--sort", "order by 'address' or 'name' (default: as they answered)"), "KEY",
+            "address or name", [&o](const std::string& v) {
+              o.sort = v == "address" ? FindSort::kAddress : FindSort::kName;
+              return v == "address" || v == "name";
+            });
+  Converted(app->add_option("--expect", "end as soon as N distinct interfaces have answered"), "N",
+            "a count, 0 to " + std::to_string(DeviceList::kMostInterfaces), [&o](const std::string& v) {
+              std::size_t n = 0;
+              if (!ParseCount(v, 0, DeviceList::kMostInterfaces, &n)) return false;
+              o.expect = n;
+              return true;
+            });
+  return Finished(std::move(app));
 }
 
-std::string UsageLine(const CommandTable& command) {
-  std::string line = std::string("tideload-cli ") + command.name;
-  for (const OptionEntry& o : command.options) {
-    line += std::string(" [") + o.name + (o.value ? std::string(" ") + o.value : "") + "]";
+std::unique_ptr<CLI::App> UpdateCommand(UpdateOptions& o) {
+  auto app = NewCommand(
+      "update", "put the file's application into the modules at ADDRESS... (a.b.c.d)",
+      "  FILE is the S-record application file (*_APP.s19). The password comes from\n"
+      "  --password-file, TIDELOAD_PASSWORD or, for one module on a terminal, from a\n"
+      "  prompt that does not echo; never from the command line. A device of --from\n"
+      "  is updated once, through its first consistent interface. Several modules:\n"
+      "  each result as it ends, then a summary; the exit status is that of the\n"
+      "  first module, in the order given, that did not succeed. The file is loaded\n"
+      "  once, before any module is contacted. --verify searches each module before\n"
+      "  the update and, after its reboot, until it is back (at most SECONDS, 1 to\n"
+      "  3600): an answer counts from the module's own address and port, naming the\n"
+      "  MAC it had, once it was silent or runs another application. One that does\n"
+      "  not come back is timed-out; one that cannot be searched, or did not answer\n"
+      "  before, is failed.\n");
+  Flag(*app, "--reboot", o.reboot, "the modules reboot when complete");
+  app->add_option("--user", o.user, "the user name, when a module asks for one")->type_name("NAME");
+  app->add_option("--password-file", o.passwordFile, "the password: the file's first line; - for stdin")
+      ->type_name("PATH");
+  app->add_option("--from", o.from, "also every device in find --json output")->type_name("FILE.json");
+  Converted(app->add_option("--jobs", "at most N updates at the same time (8; 1 to 256)"), "N",
+            "1 to " + std::to_string(kMostJobs),
+            [&o](const std::string& v) { return v[0] != '0' && ParseCount(v, 1, kMostJobs, &o.jobs); });
+  Flag(*app, "--dry-run", o.dryRun, "only compare the module's platform with the file's");
+  Converted(app->add_flag("--verify{60}")->description("with --reboot: wait until each module answers again (60)"),
+            "[SECONDS]", "1 to " + std::to_string(kMostVerifySeconds) + " seconds", [&o](const std::string& v) {
+              std::size_t seconds = 0;
+              if (!ParseCount(v, 1, kMostVerifySeconds, &seconds) || v.size() > 4) return false;
+              o.verifySeconds = static_cast<double>(seconds);
+              return true;
+            });
+  Flag(*app, "--json", o.json, "one JSON object per module on stdout");
+  app->add_option("operands", o.operands)->type_name("ADDRESS... FILE");
+  return Finished(std::move(app));
+}
+
+std::optional<int> ParseCommandLine(CLI::App& command, int argc, char** argv) {
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> args(argv, argv + argc);
+  for (std::size_t i = 0; i + 1 < args.size() && args[i] != "--"; ++i) {
+    if (args[i] == "--verify" && Digits(args[i + 1])) {
+      args[i] += "=" + args[i + 1];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    }
   }
-  if (*command.operands != '\0') line += std::string(" ") + command.operands;
-  return line;
-}
-
-void PrintCommandHelp(const CommandTable& command, std::FILE* out) {
-  std::fprintf(out, "Usage: %s\n  %s\n", UsageLine(command).c_str(), command.summary);
-  for (const OptionEntry& o : command.options) {
-    std::string left = o.name;
-    if (o.shortName != nullptr) left = std::string(o.shortName) + ", " + left;
-    if (o.value != nullptr) left += std::string(" ") + o.value;
-    std::fprintf(out, "  %-24s %s\n", left.c_str(), o.help);
+  std::reverse(args.begin(), args.end());
+  try {
+    command.parse(args);
+    return std::nullopt;
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(command.help().c_str(), stdout);
+    PrintExitStatuses(stdout);
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::puts(e.what());
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    return UsageError(command, e.what());
   }
-  std::fprintf(out, "  %-24s %s\n  %-24s %s\n", "-h, --help", "show this text", "--version",
-               "show the version");
-  if (command.notes != nullptr) std::fputs(command.notes, out);
 }
 
-int UsageError(const CommandTable& command, const std::string& reason) {
-  WriteLine(stderr, std::string("tideload-cli ") + command.name + ": " + reason);
+std::string CommandHelp(const CLI::App& command) {
+  std::string text = "Usage: " + UsageLine(command) + "\n  " + command.get_description() + "\n";
+  for (const CLI::Option* o : command.get_options()) {
+    if (o->get_positional()) continue;
+    std::string left = OptionLeft(*o);
+    left.resize(std::max<std::size_t>(left.size(), kHelpColumn), ' ');
+    text += "  " + left + " " + o->get_description() + "\n";
+  }
+  return text + command.get_footer();
+}
+
+int UsageError(const CLI::App& command, const std::string& reason) {
+  WriteLine(stderr, "tideload-cli " + command.get_name() + ": " + reason);
   std::fprintf(stderr, "Usage: %s\nTry 'tideload-cli %s --help'.\n", UsageLine(command).c_str(),
-               command.name);
+               command.get_name().c_str());
   return ExitStatus(Outcome::kUsage);
-}
-
-std::optional<int> ParseCommandLine(const CommandTable& command, int argc, char** argv,
-                                    GivenOptions& given) {
-  bool optionsEnded = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-      given.operands_.push_back(argv[i]);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      PrintCommandHelp(command, stdout);
-      PrintExitStatuses(stdout);
-      return 0;
-    }
-    if (arg == "--version") {
-      std::puts(kVersionText);
-      return 0;
-    }
-    // "--name=value" or "--name" [value].
-    const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
-    const std::string name = arg.substr(0, equals);
-    const OptionEntry* option = FindOption(command, name);
-    if (option == nullptr) return UsageError(command, "unknown option '" + name + "'");
-    if (option->value == nullptr) {
-      if (equals != std::string::npos) {
-        return UsageError(command, std::string("option '") + option->name + "' takes no value");
-      }
-      given.given_[option->name].push_back("");
-      continue;
-    }
-    if (equals != std::string::npos) {
-      given.given_[option->name].push_back(argv[i] + equals + 1);
-    } else if (option->optionalNumber) {
-      const bool number = i + 1 < argc && argv[i + 1][0] != '\0' &&
-                          std::strspn(argv[i + 1], "0123456789") == std::strlen(argv[i + 1]);
-      given.given_[option->name].push_back(number ? argv[++i] : "");
-    } else if (i + 1 < argc) {
-      given.given_[option->name].push_back(argv[++i]);
-    } else {
-      return UsageError(command, std::string("option '") + option->name + "' needs a value");
-    }
-  }
-  const std::size_t operands = given.operands_.size();
-  if (operands < command.leastOperands) {
-    return UsageError(command, std::string("needs ") + command.operands);
-  }
-  if (operands > command.mostOperands) {
-    return UsageError(command, std::string("unexpected '") + given.operands_[command.mostOperands] + "'");
-  }
-  return std::nullopt;
 }
 
 }  // namespace tl::cli

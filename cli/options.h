@@ -1,65 +1,69 @@
-// The command line of one tideload-cli command: its options, as a table
-// that both the parsing and the help are made from.
+// The command lines of tideload-cli: each command's options declared once
+// on a CLI11 app, which parses them, checks their values and makes the help
+// and the usage errors.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
-#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tl::cli {
 
-struct OptionEntry {
-  const char* name;       // "--user"
-  const char* shortName;  // "-o", or nullptr
-  const char* value;      // the value's name ("NAME"); nullptr for a flag
-  const char* help;
-  // The value may be left out: it is "=VALUE" or a next argument made of
-  // digits only; without one the option is given with an empty value.
-  bool optionalNumber = false;
+struct InspectOptions {
+  bool json = false;
+  std::optional<std::string> output;  // the image bytes go there too
+  std::string file;
 };
 
-struct CommandTable {
-  const char* name;      // "update"
-  const char* operands;  // "ADDRESS FILE", for the usage line
-  std::size_t leastOperands;
-  std::size_t mostOperands;
-  const char* summary;  // what the command does, one line
-  std::vector<OptionEntry> options;
-  const char* notes;  // further lines of help, or nullptr
+enum class FindSort { kAnswered, kAddress, kName };
+
+struct FindOptions {
+  bool json = false;
+  double seconds = 1.0;
+  std::vector<std::string> interfaces;
+  std::vector<std::uint32_t> to;
+  bool broadcast = false;
+  FindSort sort = FindSort::kAnswered;
+  std::optional<std::size_t> expect;
 };
 
-// What a command line gave: flags and values by long name, then operands.
-class GivenOptions {
- public:
-  bool Has(const std::string& name) const { return given_.count(name) != 0; }
-  // The value given last, or nullptr.
-  const char* Value(const std::string& name) const;
-  // Every value given, in order (a repeatable option).
-  std::vector<const char*> Values(const std::string& name) const;
-  const std::vector<const char*>& Operands() const { return operands_; }
-
- private:
-  friend std::optional<int> ParseCommandLine(const CommandTable&, int, char**, GivenOptions&);
-  std::map<std::string, std::vector<const char*>> given_;
-  std::vector<const char*> operands_;
+struct UpdateOptions {
+  bool reboot = false;
+  std::string user;
+  std::optional<std::string> passwordFile;
+  std::optional<std::string> from;
+  std::size_t jobs = 8;
+  bool dryRun = false;
+  std::optional<double> verifySeconds;
+  bool json = false;
+  std::vector<std::string> operands;  // ADDRESS... FILE
 };
+
+constexpr int kMostFindSeconds = 3600;
+constexpr std::size_t kMostJobs = 256;
+constexpr unsigned long kMostVerifySeconds = 3600;
+
+// Each command's app, filling the options when it parses.
+std::unique_ptr<CLI::App> InspectCommand(InspectOptions& options);
+std::unique_ptr<CLI::App> FindCommand(FindOptions& options);
+std::unique_ptr<CLI::App> UpdateCommand(UpdateOptions& options);
 
 // Parses argv (the arguments after the command's name). Nothing when the
 // command is to run; otherwise the exit status to end with at once: 0 after
 // --help or --version (printed on stdout), 2 after a usage error (said on
-// stderr). "--" ends the options. --help ends with the exit statuses.
-std::optional<int> ParseCommandLine(const CommandTable& command, int argc, char** argv,
-                                    GivenOptions& given);
+// stderr). "--" ends the options; a --verify followed by a number takes it.
+std::optional<int> ParseCommandLine(CLI::App& command, int argc, char** argv);
 
-// "tideload-cli update [--reboot] [--user NAME] ADDRESS FILE"
-std::string UsageLine(const CommandTable& command);
 // The usage line, the summary, every option and the notes.
-void PrintCommandHelp(const CommandTable& command, std::FILE* out);
+std::string CommandHelp(const CLI::App& command);
 // A usage error: the reason, the usage line and where the help is; status 2.
-int UsageError(const CommandTable& command, const std::string& reason);
+int UsageError(const CLI::App& command, const std::string& reason);
 
 extern const char kVersionText[];
 

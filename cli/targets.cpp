@@ -1,10 +1,5 @@
 #include "cli/targets.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-
 #include "cli/json_reader.h"
 
 namespace tl::cli {
@@ -34,68 +29,42 @@ bool ParseAddress(const char* text, std::uint32_t* address) {
 
 namespace {
 
-// The whole file, at most kJsonMostBytes + 1 bytes of it.
-bool ReadBounded(const std::string& path, std::string& text, std::string* error) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (in == nullptr) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  char block[65536];
-  while (text.size() <= kJsonMostBytes) {
-    const std::size_t n = std::fread(block, 1, sizeof block, in.get());
-    text.append(block, n);
-    if (n < sizeof block) break;
-  }
-  if (std::ferror(in.get())) {
-    *error = "cannot be read";
-    return false;
-  }
-  return true;
-}
-
 // One interface item: its address and whether its reply was consistent.
-bool Interface(const JsonValue& item, std::uint32_t* address, bool* consistent) {
-  const JsonValue* a = item.Member("address");
-  const JsonValue* c = item.Member("consistent");
-  if (a == nullptr || a->kind != JsonValue::Kind::kString || c == nullptr ||
-      c->kind != JsonValue::Kind::kBool) {
-    return false;
-  }
-  *consistent = c->boolean;
-  return ParseAddress(a->text.c_str(), address) && *address != 0;
+bool Interface(const nlohmann::json& item, std::uint32_t* address, bool* consistent) {
+  const auto a = item.find("address");
+  const auto c = item.find("consistent");
+  if (a == item.end() || !a->is_string() || c == item.end() || !c->is_boolean()) return false;
+  *consistent = c->get<bool>();
+  return ParseAddress(a->get_ref<const std::string&>().c_str(), address) && *address != 0;
 }
 
 }  // namespace
 
-std::optional<std::vector<UpdateTarget>> ReadFindOutput(const std::string& path, std::string* error) {
-  std::string text;
-  if (!ReadBounded(path, text, error)) return std::nullopt;
-  std::optional<JsonValue> json = ParseJson(text, error);
+std::optional<std::vector<UpdateTarget>> FindOutputTargets(std::string_view text, std::string* error) {
+  std::optional<nlohmann::json> json = ParseJson(text, error);
   if (!json) return std::nullopt;
-  if (json->kind != JsonValue::Kind::kArray) {
+  if (!json->is_array()) {
     *error = "not find --json output (no array)";
     return std::nullopt;
   }
   std::vector<UpdateTarget> targets;
-  for (std::size_t i = 0; i < json->items.size(); ++i) {
-    const JsonValue& device = json->items[i];
-    const JsonValue* children = device.Member("children");
-    if (device.kind != JsonValue::Kind::kObject ||
-        (children != nullptr && children->kind != JsonValue::Kind::kArray)) {
+  for (std::size_t i = 0; i < json->size(); ++i) {
+    const nlohmann::json& device = (*json)[i];
+    const auto children = device.find("children");
+    if (!device.is_object() || (children != device.end() && !children->is_array())) {
       *error = "item " + std::to_string(i + 1) + " is not a device of find --json output";
       return std::nullopt;
     }
     // A group's interfaces are its children; a lone interface is its own.
-    std::vector<const JsonValue*> interfaces;
-    if (children != nullptr && !children->items.empty()) {
-      for (const JsonValue& child : children->items) interfaces.push_back(&child);
+    std::vector<const nlohmann::json*> interfaces;
+    if (children != device.end() && !children->empty()) {
+      for (const nlohmann::json& child : *children) interfaces.push_back(&child);
     } else {
       interfaces.push_back(&device);
     }
     UpdateTarget target;
     bool found = false;
-    for (const JsonValue* item : interfaces) {
+    for (const nlohmann::json* item : interfaces) {
       std::uint32_t address = 0;
       bool consistent = false;
       if (!Interface(*item, &address, &consistent)) {

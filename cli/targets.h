@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tl::cli {
@@ -20,8 +21,8 @@ bool ParseAddress(const char* text, std::uint32_t* address);
 // One target per device of find --json output (a JSON array of items with
 // "address", "consistent" and "children"; other members are passed over):
 // a device is reached through its first consistent interface. A device
-// without one is a target left out. Nothing, with the reason, when the file
-// cannot be read or is not such output.
-std::optional<std::vector<UpdateTarget>> ReadFindOutput(const std::string& path, std::string* error);
+// without one is a target left out. Nothing, with the reason, when the text
+// is not such output.
+std::optional<std::vector<UpdateTarget>> FindOutputTargets(std::string_view text, std::string* error);
 
 }  // namespace tl::cli

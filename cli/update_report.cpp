@@ -8,8 +8,8 @@ namespace tl::cli {
 
 namespace {
 
-std::string JsonOptional(const std::optional<std::string>& text) {
-  return text ? JsonString(*text) : "null";
+OrderedJson TextOrNull(const std::optional<std::string>& codePageText) {
+  return codePageText ? OrderedJson(Cp1252ToUtf8(*codePageText)) : OrderedJson();
 }
 
 std::string Fixed(double value, int decimals) {
@@ -24,45 +24,44 @@ std::optional<std::string> Of(const std::optional<ModuleIdentity>& identity, Fie
   return identity ? std::optional<std::string>(field(*identity)) : std::nullopt;
 }
 
-std::string VerifyJson(const Comeback& v) {
+OrderedJson VerifyJson(const Comeback& v) {
   const bool back = v.after.has_value();
   auto app = [](const ModuleIdentity& i) { return i.app; };
   auto name = [](const ModuleIdentity& i) { return i.name; };
   auto mac = [](const ModuleIdentity& i) { return MacText(i.interfaceMac); };
-  std::string s = std::string("{\"cameBack\": ") + (back ? "true" : "false");
-  s += ", \"seconds\": " + (back ? Fixed(v.seconds, 3) : "null");
-  s += ", \"appBefore\": " + JsonOptional(Of(v.before, app));
-  s += ", \"appAfter\": " + JsonOptional(Of(v.after, app));
-  s += ", \"macBefore\": " + JsonOptional(Of(v.before, mac));
-  s += ", \"macAfter\": " + JsonOptional(Of(v.after, mac));
-  s += ", \"nameBefore\": " + JsonOptional(Of(v.before, name));
-  s += ", \"nameAfter\": " + JsonOptional(Of(v.after, name));
-  return s + "}";
+  return {{"cameBack", back},
+          {"seconds", back ? OrderedJson(v.seconds) : OrderedJson()},
+          {"appBefore", TextOrNull(Of(v.before, app))},
+          {"appAfter", TextOrNull(Of(v.after, app))},
+          {"macBefore", TextOrNull(Of(v.before, mac))},
+          {"macAfter", TextOrNull(Of(v.after, mac))},
+          {"nameBefore", TextOrNull(Of(v.before, name))},
+          {"nameAfter", TextOrNull(Of(v.after, name))}};
 }
 
 }  // namespace
 
 std::string ResultJson(const UpdateResult& r) {
   const bool loaded = r.filePlatform.has_value();
-  std::string s = "{\"address\": \"" + DottedAddress(r.address) + "\"";
-  s += ", \"file\": " + JsonPath(r.file);
-  s += ", \"filePlatform\": " + JsonOptional(r.filePlatform);
-  s += ", \"modulePlatform\": " + JsonOptional(r.modulePlatform);
-  s += ", \"startAddress\": " + (loaded ? std::to_string(r.startAddress) : "null");
-  s += ", \"imageLength\": " + (loaded ? std::to_string(r.imageLength) : "null");
-  s += ", \"sha256\": " + (r.sha256.empty() ? std::string("null") : "\"" + r.sha256 + "\"");
-  s += ", \"bytesSent\": " + std::to_string(r.bytesSent);
-  s += ", \"seconds\": " + Fixed(r.seconds, 3);
-  s += std::string(", \"result\": \"") + ResultName(r.outcome) + "\"";
-  s += ", \"messages\": [";
-  for (std::size_t i = 0; i < r.messages.size(); ++i) {
-    s += (i ? ", " : "") + JsonString(r.messages[i]);
-  }
-  s += "], \"lastCode\": " + (r.lastCode ? std::to_string(*r.lastCode) : "null");
-  s += ", \"platformsAgree\": ";
-  s += r.platformsAgree ? (*r.platformsAgree ? "true" : "false") : "null";
-  s += ", \"verify\": " + (r.verify ? VerifyJson(*r.verify) : "null");
-  return s + "}";
+  OrderedJson messages = OrderedJson::array();
+  for (const std::string& m : r.messages) messages.push_back(Cp1252ToUtf8(m));
+  const OrderedJson none;
+  const OrderedJson j = {
+      {"address", DottedAddress(r.address)},
+      {"file", PathText(r.file)},
+      {"filePlatform", TextOrNull(r.filePlatform)},
+      {"modulePlatform", TextOrNull(r.modulePlatform)},
+      {"startAddress", loaded ? OrderedJson(r.startAddress) : none},
+      {"imageLength", loaded ? OrderedJson(r.imageLength) : none},
+      {"sha256", r.sha256.empty() ? none : OrderedJson(r.sha256)},
+      {"bytesSent", r.bytesSent},
+      {"seconds", r.seconds},
+      {"result", ResultName(r.outcome)},
+      {"messages", messages},
+      {"lastCode", r.lastCode ? OrderedJson(*r.lastCode) : none},
+      {"platformsAgree", r.platformsAgree ? OrderedJson(*r.platformsAgree) : none},
+      {"verify", r.verify ? VerifyJson(*r.verify) : none}};
+  return WriteJson(j);
 }
 
 std::string DryRunText(const UpdateResult& r) {

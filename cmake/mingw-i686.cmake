@@ -12,3 +12,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Runs on a Windows system with nothing else installed: the C and C++
 # runtimes are linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -s")
+# The build machine's header-only libraries (nlohmann-json, CLI11): only
+# their own folders are given to the cross compiler.
+set(TIDELOAD_HOST_INCLUDE /usr/include)

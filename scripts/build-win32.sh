@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Windows program as build-win32/tideload.exe with
 # mingw-w64, installing the cross compiler first when it is missing (as
-# root). The driver the Wine tests use is built beside it.
+# root). The driver the Wine tests use is built beside it, and tideload-cli's
+# portable sources are compiled.
 #   BUILD_WIN32_DIR   the build folder (build-win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(g++-mingw-w64-i686-win32 cmake make)
+PACKAGES=(g++-mingw-w64-i686-win32 cmake make nlohmann-json3-dev libcli11-dev)
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh

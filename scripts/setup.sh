@@ -8,7 +8,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev xvfb xauth x11-utils fonts-dejavu-core
-  libssl-dev binutils iproute2 util-linux procps python3 jq
+  libssl-dev nlohmann-json3-dev libcli11-dev binutils iproute2 util-linux procps python3 jq
 )
 
 # shellcheck source=scripts/packages.sh

@@ -146,39 +146,6 @@ bool ParseModule(const std::string& moduleText, Module* m, std::string* error) {
 
 }  // namespace
 
-void PrintDiscoveryUsage(std::FILE* out) {
-  std::fputs(
-      "Usage: tideload-sim discover [OPTIONS]\n"
-      "  --module DESC     one interface (repeatable); DESC is comma-separated key=value:\n"
-      "                    name, app, mac, device (shared MAC of a multi-interface device),\n"
-      "                    kind (0 Ethernet, 1 WiFi, 2 Ethernet2), static (address or dhcp),\n"
-      "                    current (reported current address), marker (default 0xAA with\n"
-      "                    current, else 0), from (local address to reply from), type\n"
-      "  --config FILE     one DESC per line; '#' starts a comment\n"
-      "  --count N         N more interfaces: name Sim-<i>, mac 02:00:00:00:HI:LO, dhcp\n"
-      "  --count-start K   with --count: the first one is number K (default 0)\n"
-      "  --count-from LIST with --count: reply addresses, comma-separated, used in turn\n"
-      "  --loss SHARE      drop this share (0..1) of the replies, seeded\n"
-      "  --seed N          seed for the loss and the spread (default 1)\n"
-      "  --spread MS       send each reply after a random delay up to MS ms\n"
-      "  --loopback        reply from 127.0.0.1 to 127.0.0.1, real address in the last 4 bytes\n"
-      "  --port P          UDP port to serve (default 20034)\n"
-      "  --seconds S       stop after S seconds (default: on SIGINT/SIGTERM)\n"
-      "  --ready-file F    write F once the socket is bound\n"
-      "  --answer-every-list  answer every heard list, also when it names the interface\n"
-      "  --flood RATE      after the first search, RATE replies a second, each from a new\n"
-      "                    interface (MAC 06:ff:...), until the simulator stops\n"
-      "  --reboot-file F   once F exists (the update side's --reboot-file), play a reboot:\n"
-      "                    answer as before for --reboot-delay S (0), silent for\n"
-      "                    --reboot-seconds S (2), then every module runs --app-after\n"
-      "                    TEXT (Rebooted); --mac-after MAC and --name-after NAME play\n"
-      "                    another device that took the address\n"
-      "  --verbose         log every request and reply on stderr\n"
-      "Exit status: 0 stopped by --seconds or a signal; 1 the UDP port could not be\n"
-      "opened; 2 a usage error.\n",
-      out);
-}
-
 namespace {
 
 std::string MacText(const std::array<std::uint8_t, 6>& m) {
@@ -542,98 +509,120 @@ bool LoadConfig(const std::string& path, std::vector<Module>* out, std::string* 
 
 }  // namespace
 
-int RunDiscoverySim(int argc, char** argv) {
-  Options o;
+namespace {
+
+// The options of the discovery side that shape the modules, before they
+// are made.
+struct Fleet {
   int count = 0;
   int countStart = 0;
   std::vector<std::uint32_t> countFrom;
-  std::string error;
-  for (int i = 0; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "tideload-sim discover: option '%s' needs a value\n", a.c_str());
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      PrintDiscoveryUsage(stdout);
-      return 0;
-    } else if (a == "--version") {
-      std::puts(kSimVersionText);
-      return 0;
-    } else if (a == "--module") {
-      Module m;
-      if (!ParseModule(value(), &m, &error)) {
-        std::fprintf(stderr, "tideload-sim discover: --module: %s\n", error.c_str());
-        return 2;
-      }
-      o.modules.push_back(m);
-    } else if (a == "--config") {
-      if (!LoadConfig(value(), &o.modules, &error)) {
-        std::fprintf(stderr, "tideload-sim discover: %s\n", error.c_str());
-        return 2;
-      }
-    } else if (a == "--count") {
-      count = std::atoi(value().c_str());
-    } else if (a == "--count-start") {
-      countStart = std::atoi(value().c_str());
-    } else if (a == "--count-from") {
-      std::stringstream list(value());
-      std::string item;
-      while (std::getline(list, item, ',')) {
-        std::uint32_t addr = 0;
-        if (!ParseAddress(item, &addr)) {
-          std::fprintf(stderr, "tideload-sim discover: bad address '%s'\n", item.c_str());
-          return 2;
-        }
-        countFrom.push_back(addr);
-      }
-    } else if (a == "--loss") {
-      o.loss = std::atof(value().c_str());
-    } else if (a == "--seed") {
-      o.seed = static_cast<unsigned>(std::strtoul(value().c_str(), nullptr, 0));
-    } else if (a == "--spread") {
-      o.spreadMs = std::atoi(value().c_str());
-    } else if (a == "--loopback") {
-      o.loopback = true;
-    } else if (a == "--port") {
-      o.port = static_cast<std::uint16_t>(std::atoi(value().c_str()));
-    } else if (a == "--seconds") {
-      o.seconds = std::atof(value().c_str());
-    } else if (a == "--ready-file") {
-      o.readyFile = value();
-    } else if (a == "--verbose") {
-      o.verbose = true;
-    } else if (a == "--flood") {
-      o.floodRate = static_cast<unsigned>(std::strtoul(value().c_str(), nullptr, 10));
-    } else if (a == "--answer-every-list") {
-      o.answerEveryList = true;
-    } else if (a == "--reboot-file") {
-      o.rebootFile = value();
-    } else if (a == "--reboot-seconds") {
-      o.rebootSeconds = std::atof(value().c_str());
-    } else if (a == "--reboot-delay") {
-      o.rebootDelay = std::atof(value().c_str());
-    } else if (a == "--mac-after") {
-      std::array<std::uint8_t, 6> mac{};
-      const std::string text = value();
-      if (!ParseMac(text, &mac)) {
-        std::fprintf(stderr, "tideload-sim discover: bad MAC '%s'\n", text.c_str());
-        return 2;
-      }
-      o.macAfter = mac;
-    } else if (a == "--name-after") {
-      o.nameAfter = value();
-    } else if (a == "--app-after") {
-      o.appAfter = value();
-    } else {
-      std::fprintf(stderr, "tideload-sim discover: unknown option '%s'\n", a.c_str());
-      std::fputs("Try 'tideload-sim discover --help'.\n", stderr);
-      return 2;
-    }
-  }
+};
+
+// A check that also takes the value in: an empty answer, or what is wrong.
+CLI::Option* Taken(CLI::Option* option, std::function<std::string(const std::string&)> take) {
+  return option->check(CLI::Validator([take = std::move(take)](std::string& value) { return take(value); }, "", ""));
+}
+
+// Every option of the discovery side, declared once: parsing, checks, help.
+void Declare(CLI::App& app, Options& o, Fleet& fleet) {
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  Taken(app.add_option("--module",
+                       "one interface (repeatable); DESC is comma-separated key=value:\n"
+                       "name, app, mac, device (shared MAC of a multi-interface device),\n"
+                       "kind (0 Ethernet, 1 WiFi, 2 Ethernet2), static (address or dhcp),\n"
+                       "current (reported current address), marker (default 0xAA with\n"
+                       "current, else 0), from (local address to reply from), type"),
+        [&o](const std::string& text) {
+          Module m;
+          std::string error;
+          if (!ParseModule(text, &m, &error)) return error;
+          o.modules.push_back(m);
+          return std::string();
+        })
+      ->type_name("DESC")->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  Taken(app.add_option("--config", "one DESC per line; '#' starts a comment"),
+        [&o](const std::string& path) {
+          std::string error;
+          return LoadConfig(path, &o.modules, &error) ? std::string() : error;
+        })
+      ->type_name("FILE")->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--count", fleet.count, "N more interfaces: name Sim-<i>, mac 02:00:00:00:HI:LO, dhcp")
+      ->type_name("N")->check(CLI::Range(0, 65535).description(""));
+  app.add_option("--count-start", fleet.countStart, "with --count: the first one is number K (default 0)")
+      ->type_name("K");
+  Taken(app.add_option("--count-from", "with --count: reply addresses, comma-separated, used in turn"),
+        [&fleet](const std::string& list) {
+          std::stringstream items(list);
+          std::string item;
+          while (std::getline(items, item, ',')) {
+            std::uint32_t address = 0;
+            if (!ParseAddress(item, &address)) return "bad address '" + item + "'";
+            fleet.countFrom.push_back(address);
+          }
+          return std::string();
+        })
+      ->type_name("LIST");
+  app.add_option("--loss", o.loss, "drop this share (0..1) of the replies, seeded")->type_name("SHARE");
+  app.add_option("--seed", o.seed, "seed for the loss and the spread (default 1)")->type_name("N");
+  app.add_option("--spread", o.spreadMs, "send each reply after a random delay up to MS ms")->type_name("MS");
+  app.add_flag("--loopback", o.loopback, "reply from 127.0.0.1 to 127.0.0.1, real address in the last 4 bytes");
+  app.add_option("--port", o.port, "UDP port to serve (default 20034)")->type_name("P");
+  app.add_option("--seconds", o.seconds, "stop after S seconds (default: on SIGINT/SIGTERM)")->type_name("S");
+  app.add_option("--ready-file", o.readyFile, "write F once the socket is bound")->type_name("F");
+  app.add_flag("--answer-every-list", o.answerEveryList, "answer every heard list, also when it names the interface");
+  app.add_option("--flood", o.floodRate,
+                 "after the first search, RATE replies a second, each from a new\n"
+                 "interface (MAC 06:ff:...), until the simulator stops")
+      ->type_name("RATE");
+  app.add_option("--reboot-file", o.rebootFile,
+                 "once F exists (the update side's --reboot-file), play a reboot:\n"
+                 "answer as before for --reboot-delay, silent for --reboot-seconds,\n"
+                 "then every module runs --app-after; --mac-after and --name-after\n"
+                 "play another device that took the address")
+      ->type_name("F");
+  app.add_option("--reboot-delay", o.rebootDelay, "with --reboot-file: answer as before for S seconds (0)")
+      ->type_name("S");
+  app.add_option("--reboot-seconds", o.rebootSeconds, "with --reboot-file: silent for S seconds (2)")->type_name("S");
+  app.add_option("--app-after", o.appAfter, "with --reboot-file: the application after it (Rebooted)")
+      ->type_name("TEXT");
+  Taken(app.add_option("--mac-after", "with --reboot-file: the interface MAC after it"),
+        [&o](const std::string& text) {
+          std::array<std::uint8_t, 6> mac{};
+          if (!ParseMac(text, &mac)) return "bad MAC '" + text + "'";
+          o.macAfter = mac;
+          return std::string();
+        })
+      ->type_name("MAC");
+  app.add_option("--name-after", o.nameAfter, "with --reboot-file: the name after it")->type_name("NAME");
+  app.add_flag("--verbose", o.verbose, "log every request and reply on stderr");
+  app.footer(
+      "Exit status: 0 stopped by --seconds or a signal; 1 the UDP port could not be\n"
+      "opened; 2 a usage error.");
+}
+
+void PrintDiscoveryHelp(std::FILE* out) { std::fputs(DiscoveryHelp().c_str(), out); }
+
+}  // namespace
+
+std::string DiscoveryHelp() {
+  Options o;
+  Fleet fleet;
+  CLI::App app("", "tideload-sim discover");
+  Declare(app, o, fleet);
+  AddHelpAndVersion(app);
+  return app.help();
+}
+
+int RunDiscoverySim(int argc, char** argv) {
+  Options o;
+  Fleet fleet;
+  CLI::App app("", "tideload-sim discover");
+  Declare(app, o, fleet);
+  if (std::optional<int> status = ParseSide(app, argc, argv, PrintDiscoveryHelp)) return *status;
+  const int count = fleet.count;
+  const int countStart = fleet.countStart;
+  const std::vector<std::uint32_t>& countFrom = fleet.countFrom;
   for (int k = 0; k < count; ++k) {
     const int i = countStart + k;
     Module m;

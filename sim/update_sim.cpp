@@ -73,164 +73,81 @@ struct Options {
 
 }  // namespace
 
-void PrintUpdateUsage(std::FILE* out) {
-  std::fputs(
-      "Usage: tideload-sim [OPTIONS]   a simulated module's update side\n"
-      "  --listen ADDR        address to listen on (127.0.0.1)\n"
-      "  --port N             TCP port (20034); 0 picks a free one and prints it\n"
-      "  --ready-file FILE    write the port there once listening\n"
-      "  --connections N      updates to serve, 0 for ever (1)\n"
-      "  --platform TEXT      platform reported with 100 (RT40)\n"
-      "  --variant-512        report RT40-512 instead\n"
-      "  --user NAME --password PASS   ask for credentials with 101 and check them\n"
-      "  --pace MS            pause between progress lines (0)\n"
-      "  --progress-step N    per-cent step of the progress lines (1)\n"
-      "  --end 106|107        the completion code (106)\n"
-      "  --save FILE          save the received image\n"
-      "  --expect-reboot R|D  check the reboot choice\n"
-      "  --reboot-file FILE   write FILE when an update that chose R is complete (the\n"
-      "                       discovery side's --reboot-file then plays the reboot)\n"
-      "  --expect-length N    check the image length\n"
-      "  --max-length N       refuse longer images (256 MiB)\n"
-      "  --timeout S          give up waiting on the program after S seconds (60)\n"
-      "Faults:\n"
-      "  --wrong-platform     report a platform the file cannot match; expects 8 zero bytes\n"
-      "  --error-at CODE      send the error line instead of CODE (100 101 102 103 301 105 106)\n"
-      "  --error-line TEXT    the error line (\"250 Bad image\")\n"
-      "  --silent-at CODE     go silent instead of sending CODE\n"
-      "  --flood-at CODE      send bytes without a line end, as fast as they are read,\n"
-      "                       instead of CODE, until the program closes\n"
-      "  --repeat-at CODE     send CODE's line again and again, reading nothing, until\n"
-      "                       the program closes\n"
-      "  --late-error         send the error line right behind the end line, in one send\n"
-      "  --close-mid-image    close the connection half-way through the image\n"
-      "  --reset-mid-image    reset the connection half-way through the image\n"
-      "  --byte-by-byte       send every line one byte at a time\n"
-      "  --batch              send lines that need no answer together in one send\n"
-      "  --long-line          send an over-long line (104 and 400 characters) first\n"
-      "  --expect-dry-run     expect the program to close after the platform line\n"
-      "                       without answering the line that follows it\n"
-      "  --quiet              no status line\n"
+namespace {
+
+// A number in range; the help gives the range in words.
+CLI::Validator Within(int low, int high) { return CLI::Range(low, high).description(""); }
+
+// Every option of the update side, declared once: parsing, checks, help.
+void Declare(CLI::App& app, Options& o) {
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app.description("a simulated module's update side");
+  app.add_option("--listen", o.listen, "address to listen on (127.0.0.1)")->type_name("ADDR");
+  app.add_option("--port", o.port, "TCP port (20034); 0 picks a free one and prints it")
+      ->type_name("N")->check(Within(0, 65535));
+  app.add_option("--ready-file", o.readyFile, "write the port there once listening")->type_name("FILE");
+  app.add_option("--connections", o.connections, "updates to serve, 0 for ever (1)")
+      ->type_name("N")->check(Within(0, 1000000));
+  app.add_option("--platform", o.platform, "platform reported with 100 (RT40)")->type_name("TEXT");
+  app.add_flag_callback("--variant-512", [&o] { o.platform = "RT40-512"; }, "report RT40-512 instead");
+  app.add_option("--user", o.user, "with --password: ask for credentials with 101 and check them")
+      ->type_name("NAME");
+  app.add_option("--password", o.password, "the password the credentials must carry")->type_name("PASS");
+  app.add_option("--pace", o.paceMs, "pause between progress lines (0)")->type_name("MS")->check(Within(0, 60000));
+  app.add_option("--progress-step", o.progressStep, "per-cent step of the progress lines (1)")
+      ->type_name("N")->check(Within(1, 100));
+  app.add_option("--end", o.endCode, "the completion code (106)")->type_name("106|107")->check(Within(106, 107));
+  app.add_option("--save", o.saveFile, "save the received image")->type_name("FILE");
+  app.add_option("--expect-reboot", o.expectReboot, "check the reboot choice")
+      ->type_name("R|D")->check(CLI::IsMember({"R", "D"}).description(""));
+  app.add_option("--reboot-file", o.rebootFile,
+                 "write FILE when an update that chose R is complete (the\n"
+                 "discovery side's --reboot-file then plays the reboot)")
+      ->type_name("FILE");
+  app.add_option("--expect-length", o.expectLength, "check the image length")->type_name("N");
+  app.add_option("--max-length", o.maxLength, "refuse longer images (256 MiB)")->type_name("N");
+  app.add_option("--timeout", o.timeoutS, "give up waiting on the program after S seconds (60)")
+      ->type_name("S")->check(Within(1, 3600));
+  const CLI::Validator code = Within(100, 400);
+  app.add_flag("--wrong-platform", o.wrongPlatform, "report a platform the file cannot match; expects 8 zero bytes")
+      ->group("Faults");
+  app.add_option("--error-at", o.errorAt, "send the error line instead of CODE (100 101 102 103 301 105 106)")
+      ->type_name("CODE")->check(code)->group("Faults");
+  app.add_option("--error-line", o.errorLine, "the error line (\"250 Bad image\")")->type_name("TEXT")->group("Faults");
+  app.add_option("--silent-at", o.silentAt, "go silent instead of sending CODE")
+      ->type_name("CODE")->check(code)->group("Faults");
+  app.add_option("--flood-at", o.floodAt,
+                 "send bytes without a line end, as fast as they are read,\ninstead of CODE, until the program closes")
+      ->type_name("CODE")->check(code)->group("Faults");
+  app.add_option("--repeat-at", o.repeatAt,
+                 "send CODE's line again and again, reading nothing, until\nthe program closes")
+      ->type_name("CODE")->check(code)->group("Faults");
+  app.add_flag("--late-error", o.lateError, "send the error line right behind the end line, in one send")->group("Faults");
+  app.add_flag("--close-mid-image", o.closeMidImage, "close the connection half-way through the image")->group("Faults");
+  app.add_flag("--reset-mid-image", o.resetMidImage, "reset the connection half-way through the image")->group("Faults");
+  app.add_flag("--byte-by-byte", o.byteByByte, "send every line one byte at a time")->group("Faults");
+  app.add_flag("--batch", o.batch, "send lines that need no answer together in one send")->group("Faults");
+  app.add_flag("--long-line", o.longLine, "send an over-long line (104 and 400 characters) first")->group("Faults");
+  app.add_flag("--expect-dry-run", o.expectDryRun,
+               "expect the program to close after the platform line\nwithout answering the line that follows it")
+      ->group("Faults");
+  app.add_flag("--quiet", o.quiet, "no status line")->group("Faults");
+  app.footer(
       "Exit status: 0 every update served went as a module expects; 1 one did not;\n"
-      "2 a usage error or the address cannot be listened on.\n",
-      out);
+      "2 a usage error or the address cannot be listened on.");
+}
+
+}  // namespace
+
+std::string UpdateHelp() {
+  Options o;
+  CLI::App app("", "tideload-sim");
+  Declare(app, o);
+  AddHelpAndVersion(app);
+  return app.help();
 }
 
 namespace {
-
-bool ParseInt(const char* text, long long low, long long high, long long* out) {
-  char* end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(text, &end, 0);
-  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
-  *out = v;
-  return true;
-}
-
-// Options that take a value.
-bool TakesValue(const std::string& a) {
-  static const char* const kWithValue[] = {
-      "--listen", "--port", "--ready-file", "--connections", "--platform", "--user",
-      "--password", "--pace", "--progress-step", "--end", "--save", "--expect-reboot",
-      "--expect-length", "--max-length", "--timeout", "--error-at", "--error-line", "--silent-at",
-      "--flood-at", "--repeat-at", "--reboot-file"};
-  for (const char* name : kWithValue) {
-    if (a == name) return true;
-  }
-  return false;
-}
-
-bool ParseOptions(int argc, char** argv, Options* o) {
-  for (int i = 0; i < argc; ++i) {
-    std::string a = argv[i];
-    if (TakesValue(a) && i + 1 >= argc) {
-      std::fprintf(stderr, "tideload-sim: option '%s' needs a value\n", a.c_str());
-      return false;
-    }
-    auto value = [&](const char** v) {
-      if (i + 1 >= argc) return false;
-      *v = argv[++i];
-      return true;
-    };
-    auto number = [&](long long low, long long high, long long* out) {
-      const char* v = nullptr;
-      return value(&v) && ParseInt(v, low, high, out);
-    };
-    const char* v = nullptr;
-    long long n = 0;
-    if (a == "--listen" && value(&v)) {
-      o->listen = v;
-    } else if (a == "--port" && number(0, 65535, &n)) {
-      o->port = static_cast<int>(n);
-    } else if (a == "--ready-file" && value(&v)) {
-      o->readyFile = v;
-    } else if (a == "--connections" && number(0, 1000000, &n)) {
-      o->connections = static_cast<int>(n);
-    } else if (a == "--platform" && value(&v)) {
-      o->platform = v;
-    } else if (a == "--variant-512") {
-      o->platform = "RT40-512";
-    } else if (a == "--user" && value(&v)) {
-      o->user = v;
-    } else if (a == "--password" && value(&v)) {
-      o->password = v;
-    } else if (a == "--pace" && number(0, 60000, &n)) {
-      o->paceMs = static_cast<int>(n);
-    } else if (a == "--progress-step" && number(1, 100, &n)) {
-      o->progressStep = static_cast<int>(n);
-    } else if (a == "--end" && number(106, 107, &n)) {
-      o->endCode = static_cast<int>(n);
-    } else if (a == "--save" && value(&v)) {
-      o->saveFile = v;
-    } else if (a == "--expect-reboot" && value(&v) && (v == std::string("R") || v == std::string("D"))) {
-      o->expectReboot = v[0];
-    } else if (a == "--reboot-file" && value(&v)) {
-      o->rebootFile = v;
-    } else if (a == "--expect-length" && number(0, 0xFFFFFFFFLL, &n)) {
-      o->expectLength = static_cast<std::uint32_t>(n);
-    } else if (a == "--max-length" && number(0, 0xFFFFFFFFLL, &n)) {
-      o->maxLength = static_cast<std::uint32_t>(n);
-    } else if (a == "--timeout" && number(1, 3600, &n)) {
-      o->timeoutS = static_cast<int>(n);
-    } else if (a == "--wrong-platform") {
-      o->wrongPlatform = true;
-    } else if (a == "--error-at" && number(100, 400, &n)) {
-      o->errorAt = static_cast<int>(n);
-    } else if (a == "--error-line" && value(&v)) {
-      o->errorLine = v;
-    } else if (a == "--silent-at" && number(100, 400, &n)) {
-      o->silentAt = static_cast<int>(n);
-    } else if (a == "--flood-at" && number(100, 400, &n)) {
-      o->floodAt = static_cast<int>(n);
-    } else if (a == "--repeat-at" && number(100, 400, &n)) {
-      o->repeatAt = static_cast<int>(n);
-    } else if (a == "--late-error") {
-      o->lateError = true;
-    } else if (a == "--close-mid-image") {
-      o->closeMidImage = true;
-    } else if (a == "--reset-mid-image") {
-      o->resetMidImage = true;
-    } else if (a == "--byte-by-byte") {
-      o->byteByByte = true;
-    } else if (a == "--batch") {
-      o->batch = true;
-    } else if (a == "--long-line") {
-      o->longLine = true;
-    } else if (a == "--quiet") {
-      o->quiet = true;
-    } else if (a == "--expect-dry-run") {
-      o->expectDryRun = true;
-    } else if (TakesValue(a)) {
-      std::fprintf(stderr, "tideload-sim: bad value '%s' for option '%s'\n", argv[i], a.c_str());
-      return false;
-    } else {
-      std::fprintf(stderr, "tideload-sim: unknown option '%s'\n", a.c_str());
-      return false;
-    }
-  }
-  if (o->wrongPlatform && o->platform == "RT40") o->platform = "ZX99";
-  return true;
-}
 
 // One update on one accepted connection.
 class Session {
@@ -529,20 +446,10 @@ class Session {
 
 int RunUpdateSim(int argc, char** argv) {
   Options o;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      PrintHelp(stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::puts(kSimVersionText);
-      return 0;
-    }
-  }
-  if (!ParseOptions(argc, argv, &o)) {
-    std::fputs("Try 'tideload-sim --help'.\n", stderr);
-    return 2;
-  }
+  CLI::App app("", "tideload-sim");
+  Declare(app, o);
+  if (std::optional<int> status = ParseSide(app, argc, argv, PrintHelp)) return *status;
+  if (o.wrongPlatform && o.platform == "RT40") o.platform = "ZX99";
   ::signal(SIGPIPE, SIG_IGN);
 
   int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -15,12 +15,13 @@ targets=(
   "fuzz_registry  registry  8192"
   "fuzz_update    update    4096"
   "fuzz_discovery discovery 4096"
+  "fuzz_find_output find_output 8192"
 )
 
 echo "fuzz: building every target with clang in $fuzzbuild"
 CC=clang CXX=clang++ cmake -S "$source" -B "$fuzzbuild" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTIDELOAD_FUZZ=ON -DTIDELOAD_QT=OFF -DTIDELOAD_TESTS=OFF -DTIDELOAD_BENCH=OFF >/dev/null
-cmake --build "$fuzzbuild" --target fuzz_srecord fuzz_registry fuzz_update fuzz_discovery -j2 >/dev/null
+cmake --build "$fuzzbuild" --target fuzz_srecord fuzz_registry fuzz_update fuzz_discovery fuzz_find_output -j2 >/dev/null
 
 failed=0
 for line in "${targets[@]}"; do

@@ -51,14 +51,14 @@ TEST(CommandLine, HelpVersionsAndMissingValues) {
       {{cli, "update", "-h"}, 0, {"Usage: tideload-cli update", "--user NAME"}, {}},
       {{cli, "--version"}, 0, {"Tideload Version 1.0\n"}, {}},
       {{cli, "update", "--version"}, 0, {"Tideload Version 1.0\n"}, {}},
-      {{cli, "update", "1.2.3.4", "f", "--user"}, 2, {}, {"option '--user' needs a value"}},
-      {{cli, "inspect", "--output"}, 2, {}, {"option '--output' needs a value"}},
-      {{cli, "update", "--bogus", "1.2.3.4", "f"}, 2, {}, {"unknown option '--bogus'"}},
+      {{cli, "update", "1.2.3.4", "f", "--user"}, 2, {}, {"--user: 1 required NAME missing"}},
+      {{cli, "inspect", "--output"}, 2, {}, {"--output: 1 required IMAGE.bin missing"}},
+      {{cli, "update", "--bogus", "1.2.3.4", "f"}, 2, {}, {"not expected: --bogus"}},
       {{sim, "--help"}, 0, {"discover", "--module", "--listen", "--connections", "--version"}, {}},
       {{sim, "discover", "--help"}, 0, {"Usage: tideload-sim discover", "--count"}, {}},
       {{sim, "--version"}, 0, {"Tideload Simulator Version 1.0\n"}, {}},
-      {{sim, "--user"}, 2, {}, {"option '--user' needs a value"}},
-      {{sim, "discover", "--module"}, 2, {}, {"option '--module' needs a value"}},
+      {{sim, "--user"}, 2, {}, {"--user: 1 required NAME missing"}},
+      {{sim, "discover", "--module"}, 2, {}, {"--module: 1 required DESC missing"}},
   };
   for (const Case& c : cases) Check(c);
 
@@ -66,7 +66,7 @@ TEST(CommandLine, HelpVersionsAndMissingValues) {
   const std::vector<Case> findCases = {
       {IsolatedFind({"--help"}), 0, {"Usage: tideload-cli find", "--seconds S"}, {}},
       {IsolatedFind({"--version"}), 0, {"Tideload Version 1.0\n"}, {}},
-      {IsolatedFind({"--seconds"}), 2, {}, {"option '--seconds' needs a value"}},
+      {IsolatedFind({"--seconds"}), 2, {}, {"--seconds: 1 required S missing"}},
   };
   for (const Case& c : findCases) Check(c);
 }
@@ -75,13 +75,16 @@ TEST(CommandLine, FindTakesOnlyAFiniteNumberOfSecondsInRange) {
   if (!CanUnshare()) GTEST_SKIP() << "no network namespaces here for find";
   for (const char* bad : {"nan", "-nan", "inf", "-inf", "infinity", "0x1p3", "1e400", "-1", "3601",
                           "", " 1", "1s", "1e"}) {
-    Check({IsolatedFind({"--seconds", bad}), 2, {}, {"bad --seconds '" + std::string(bad) + "'"}});
+    // After '=' a value may look like an option.
+    const std::vector<std::string> args = bad[0] == '-' ? std::vector<std::string>{"--seconds=" + std::string(bad)}
+                                                        : std::vector<std::string>{"--seconds", bad};
+    Check({IsolatedFind(args), 2, {}, {"--seconds: bad value '" + std::string(bad) + "'"}});
   }
   // Negative zero is zero: the search runs (and ends) at once after the heard lists.
   Finished f = Child(IsolatedFind({"--seconds", "-0"})).Wait(kWait);
   EXPECT_NE(f.status, 2) << f.err;
   EXPECT_NE(f.status, -1);
-  EXPECT_EQ(f.err.find("bad --seconds"), std::string::npos) << f.err;
+  EXPECT_EQ(f.err.find("bad value"), std::string::npos) << f.err;
 }
 
 }  // namespace

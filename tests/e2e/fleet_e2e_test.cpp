@@ -217,15 +217,15 @@ TEST(FleetEndToEnd, FromFindOutputOncePerDeviceThroughAConsistentInterface) {
 
   // Input from outside: anything but such output is a usage error.
   const std::pair<std::string, std::string> bad[] = {
-      {"[", "not a JSON value"},
-      {"[] x", "more after the value"},
+      {"[", "unexpected end of input"},
+      {"[] x", "expected end of input"},
       {"{\"a\": 1}", "no array"},
       {"[{\"address\": \"1.2.3\", \"consistent\": true}]", "without a usable address"},
       {"[{\"address\": \"1.2.3.4\", \"consistent\": true, \"address\": \"1.2.3.5\"}]", "given twice"},
-      {"[\"\\ud800\"]", "without its low one"},
+      {"[\"\\ud800\"]", "must be followed by U+DC00"},
       {std::string(40, '[') + std::string(40, ']'), "nested too deep"},
-      {"[\"\x01\"]", "a control character"},
-      {"[\"\xff\"]", "not UTF-8"},
+      {"[\"\x01\"]", "control character U+0001"},
+      {"[\"\xff\"]", "ill-formed UTF-8"},
       {"[01]", "leading zero"},
   };
   for (const auto& [text, why] : bad) {

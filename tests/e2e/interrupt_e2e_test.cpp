@@ -2,8 +2,14 @@
 // interruption said, the terminal as it was, the exit status 130.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/pty_child.h"
@@ -54,6 +60,32 @@ TEST(InterruptEndToEnd, CtrlCAtThePasswordPrompt) {
   EXPECT_EQ(Tail(cli.Output(), prompt.size() + kInterrupted.size()), prompt + kInterrupted) << cli.Output();
   EXPECT_NE(cli.Settings().c_lflag & ECHO, 0u);  // echo is back on
   EXPECT_NE(sim.child->Wait(kLong).status, -1);
+}
+
+// Whether the process sleeps in a poll (its kernel wait channel).
+bool WaitsInPoll(pid_t pid) { return ReadFile("/proc/" + std::to_string(pid) + "/wchan").find("poll") != std::string::npos; }
+
+TEST(InterruptEndToEnd, CtrlCWhileAFileNamedIsAFifoWithoutAWriter) {
+  const std::string fifo = TempFile("no_writer.fifo");
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string demo = SourceDir() + "/examples/demo_APP.s19";
+  const std::vector<std::vector<std::string>> calls = {
+      {BuildDir() + "/tideload-cli", "update", "--from", fifo, demo},
+      {BuildDir() + "/tideload-cli", "update", "--password-file", fifo, "127.0.0.1", demo},
+  };
+  for (const std::vector<std::string>& argv : calls) {
+    SCOPED_TRACE(argv[2]);
+    Child cli(argv);
+    for (int i = 0; i < 3000 && cli.Running() && !WaitsInPoll(cli.Pid()); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(WaitsInPoll(cli.Pid()));
+    ::kill(cli.Pid(), SIGINT);
+    Finished f = cli.Wait(kLong);
+    EXPECT_EQ(f.status, 130) << f.err;
+    EXPECT_EQ(f.err, "tideload-cli: update interrupted\n");  // an exit of its own, not the signal's
+  }
 }
 
 }  // namespace

@@ -265,7 +265,7 @@ case "$CASE" in
       "Rb DHCP'd at 10.79.1.2 running :R"
     for bad in 10.79.1 10.79.1.256 0.0.0.0 rt ""; do
       "$L" exec prog "$CLI" find --to "$bad" >/dev/null 2>"$WORK/bad.err"
-      [ $? = 2 ] && grep -qF "bad --to '$bad'" "$WORK/bad.err" || { echo "FAIL: --to '$bad'"; fail=1; }
+      [ $? = 2 ] && grep -qF -- "--to: bad value '$bad'" "$WORK/bad.err" || { echo "FAIL: --to '$bad'"; fail=1; }
     done
     ;;
   sort)
@@ -318,7 +318,7 @@ case "$CASE" in
     grep -qFx "tideload-cli find: 5 of 6 expected interfaces answered" "$WORK/six.err" || { echo "FAIL: word of the missing one"; fail=1; }
     for bad in -1 1e3 10001 "" " 5" 5x; do
       "$L" exec prog "$CLI" find --expect "$bad" >/dev/null 2>"$WORK/bad.err"
-      [ $? = 2 ] && grep -qF "bad --expect '$bad'" "$WORK/bad.err" || { echo "FAIL: --expect '$bad'"; fail=1; }
+      [ $? = 2 ] && grep -qF -- "--expect: bad value '$bad'" "$WORK/bad.err" || { echo "FAIL: --expect '$bad'"; fail=1; }
     done
     ;;
   verify)
