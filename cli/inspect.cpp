@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include "cli/commands.h"
-#include "cli/digest.h"
 #include "cli/exit_status.h"
 #include "cli/json.h"
 #include "platform/console/console_host.h"
 #include "platform/console/console_text.h"
 #include "platform/core/code_page.h"
+#include "platform/core/sha256.h"
 #include "update/srecord_loader.h"
 
 namespace tl::cli {
@@ -50,11 +50,12 @@ int RunInspect(int argc, char** argv) {
   std::optional<LoadedImage> image = LoadSRecordImage(file);
   if (!image) return ExitStatus(Outcome::kLoadFailed);
 
-  std::string sha;
-  if (!Sha256Hex(image->imageData.get(), image->imageLength, sha)) {
+  const std::optional<Sha256Digest> digest = Sha256Of(image->imageData.get(), image->imageLength);
+  if (!digest) {
     std::fputs("tideload-cli inspect: SHA-256 failed\n", stderr);
     return ExitStatus(Outcome::kFailed);
   }
+  const std::string sha = Sha256Hex(*digest);
   if (output != nullptr && !WriteImage(output, image->imageData.get(), image->imageLength)) {
     WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output +
                           "': " + std::strerror(errno));
