@@ -390,6 +390,15 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImagePr
     ShowMessage(kOutOfMemoryMessage);
     return std::nullopt;
   }
+  // Whoever was shown the image hears of it before it goes unfinished.
+  struct Abandon {
+    const ImageProgress& progress;
+    bool told = false;
+    bool kept = false;
+    ~Abandon() {
+      if (told && !kept) progress(nullptr, 0);
+    }
+  } watched{progress};
   TextWindow window(*file, n, windowBuffer.get(), windowSize);
   if (!window.Hold(0, kLongestRecord)) {
     ShowMessage(kFileReadMessage);
@@ -513,6 +522,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImagePr
     p = dataOffset + 2 * std::size_t{dataLength};  // the checksum characters
     if (progress && written - reported >= kProgressStep) {
       reported = written;
+      watched.told = true;
       progress(image, written);
     }
   }
@@ -532,6 +542,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImagePr
     return std::nullopt;
   }
 
+  watched.kept = true;
   LoadedImage loaded;
   loaded.imageData = std::move(buffer);
   loaded.startAddress = start;

@@ -25,8 +25,9 @@ constexpr std::size_t kPlatformNameSize = 80;  // 79 characters and a zero
 extern char platformName[kPlatformNameSize];
 
 // Told, now and then while a load goes on, that the image's first length
-// bytes are final: they stay as they are, at data, whether or not the load
-// succeeds, until the load returns (and with the image after a success).
+// bytes are final: they stay as they are, at data, and after a success with
+// the image. A load that fails after telling any tells (nullptr, 0) before
+// the bytes go: when that call returns, they are no longer used.
 using ImageProgress = std::function<void(const unsigned char* data, std::size_t length)>;
 
 // Loads the file; on failure shows its messages and returns nothing.
