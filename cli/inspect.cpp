@@ -6,13 +6,14 @@
 #include <string_view>
 
 #include "cli/commands.h"
-#include "cli/digest.h"
 #include "cli/exit_status.h"
+#include "cli/image_hasher.h"
 #include "cli/json.h"
 #include "cli/options.h"
 #include "platform/console/console_host.h"
 #include "platform/console/console_text.h"
 #include "platform/core/code_page.h"
+#include "platform/core/sha256.h"
 #include "update/srecord_loader.h"
 
 namespace tl::cli {
@@ -22,6 +23,7 @@ namespace {
 bool WriteImage(const char* path, const unsigned char* data, std::size_t length) {
   std::FILE* out = std::fopen(path, "wb");
   if (out == nullptr) return false;
+  std::setvbuf(out, nullptr, _IONBF, 0);  // one write, straight from the image
   const bool written = std::fwrite(data, 1, length, out) == length;
   return std::fclose(out) == 0 && written;
 }
@@ -37,19 +39,28 @@ int RunInspect(int argc, char** argv) {
 
   ConsoleHost host("tideload-cli");
 
-  std::optional<LoadedImage> image = LoadSRecordImage(file);
+  // The image outlives the thread that hashes it.
+  std::optional<LoadedImage> image;
+  ImageHasher hasher;
+  image = LoadSRecordImage(file, [&hasher](const unsigned char* data, std::size_t length) {
+    hasher.Grow(data, length);
+  });
   if (!image) return ExitStatus(Outcome::kLoadFailed);
+  const unsigned char* data = image->imageData.get();
+  hasher.Grow(data, image->imageLength);
 
-  std::string sha;
-  if (!Sha256Hex(image->imageData.get(), image->imageLength, sha)) {
-    std::fputs("tideload-cli inspect: SHA-256 failed\n", stderr);
-    return ExitStatus(Outcome::kFailed);
-  }
-  if (output != nullptr && !WriteImage(output, image->imageData.get(), image->imageLength)) {
+  // The file is written while the digest is finished.
+  if (output != nullptr && !WriteImage(output, data, image->imageLength)) {
     WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output +
                           "': " + std::strerror(errno));
     return ExitStatus(Outcome::kFailed);
   }
+  const std::optional<Sha256Digest> digest = hasher.Digest(data, image->imageLength);
+  if (!digest) {
+    std::fputs("tideload-cli inspect: SHA-256 failed\n", stderr);
+    return ExitStatus(Outcome::kFailed);
+  }
+  const std::string sha = Sha256Hex(*digest);
 
   if (json) {
     const OrderedJson j = {{"platform", Cp1252ToUtf8(platformName)},

@@ -4,7 +4,6 @@
 #include <map>
 #include <memory>
 
-#include "cli/digest.h"
 #include "cli/update_report.h"
 #include "discovery/device_record.h"
 #include "discovery/module_watch.h"
@@ -13,6 +12,7 @@
 #include "platform/console/console_prompt.h"
 #include "platform/console/console_text.h"
 #include "platform/core/code_page.h"
+#include "platform/core/sha256.h"
 #include "update/update_session.h"
 
 namespace tl::cli {
@@ -183,7 +183,8 @@ bool Batch::Load() {
   hooks.onMessageBox = previous;
   if (!loaded) return false;
   image_ = ShareImage(std::move(*loaded), platformName);
-  if (!Sha256Hex(image_->imageData.get(), image_->imageLength, sha256_)) sha256_.clear();
+  const std::optional<Sha256Digest> digest = Sha256Of(image_->imageData.get(), image_->imageLength);
+  sha256_ = digest ? Sha256Hex(*digest) : std::string();
   return true;
 }
 

@@ -25,6 +25,7 @@
 #     Cancel say so;
 #   - "IPAddr" and "FileDir" (Browse... through the file-open dialog) in the
 #     prefix's registry, read again at the next start;
+#   - SHA-256 from CryptoAPI against known answers (sha256_check.exe);
 #   - pictures of every window in build-win32/screenshots/.
 # Needs the Linux build (scripts/setup.sh) for tideload-sim, tideload-cli and
 # win32_layout_table. Skipped, with a message, only when Wine cannot be
@@ -207,6 +208,10 @@ shoot() {  # shoot NAME CAPTION: a picture of that window
   # shellcheck disable=SC2086  # the rectangle's four numbers
   shot "$1" $rect
 }
+
+say "SHA-256 through CryptoAPI against the known answers"
+wine "$WIN32_BUILD/sha256_check.exe" >"$WORK/sha256_check.out" 2>&1 ||
+  fail "sha256_check.exe: $(tr -d '\r' <"$WORK/sha256_check.out")"
 
 step=$SECONDS
 say "the main window: its layout, About through the system menu, Dismiss gives -1"

@@ -1,5 +1,6 @@
 #include "update/srecord_loader.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
@@ -206,31 +207,100 @@ constexpr char kConversionMessage[] = "Conversion Error \n";
 constexpr char kOpenMessage[] = "Failed to open file";
 
 constexpr std::size_t kUnknown = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kReadFailed = kUnknown - 1;
 
-// The record search over the loaded text (n characters and a zero after).
+// The most text one record can take: "S", its type, the count and 255 pairs.
+constexpr std::size_t kLongestRecord = 4 + 2 * 255;
+// The text is read this much at a time into one buffer that is used again,
+// instead of the whole file into fresh memory.
+constexpr std::size_t kWindowSize = std::size_t{256} << 10;
+// The image is reported to its watcher as it grows by this much.
+constexpr std::size_t kProgressStep = std::size_t{256} << 10;
+
+// The file's text, held a window at a time and read in order. Positions
+// count from the start of the file and never go back.
+class TextWindow {
+ public:
+  TextWindow(ReadableFile& file, std::size_t n, unsigned char* buffer, std::size_t capacity)
+      : file_(file), n_(n), buffer_(buffer), capacity_(capacity) {}
+
+  // Holds the text from pos (at most End()) to pos + want or the end of
+  // the file, want being at most kLongestRecord; false when a read fails.
+  bool Hold(std::size_t pos, std::size_t want) {
+    const std::size_t until = want < n_ - pos ? pos + want : n_;
+    if (until <= End()) return true;
+    const std::size_t keep = End() - pos;
+    std::memmove(buffer_, buffer_ + (pos - base_), keep);
+    base_ = pos;
+    have_ = keep;
+    const std::size_t ask = std::min(capacity_ - have_, n_ - End());
+    if (file_.Read(buffer_ + have_, ask) != static_cast<long long>(ask)) return false;
+    have_ += ask;
+    return true;
+  }
+
+  // The held text at pos, which must lie within the window.
+  const unsigned char* At(std::size_t pos) const { return buffer_ + (pos - base_); }
+  // One past the last position held.
+  std::size_t End() const { return base_ + have_; }
+
+ private:
+  ReadableFile& file_;
+  const std::size_t n_;
+  unsigned char* const buffer_;
+  const std::size_t capacity_;
+  std::size_t base_ = 0;  // the position of buffer_[0]
+  std::size_t have_ = 0;
+};
+
+// The record search over the text (n characters; a zero byte ends it too).
 class RecordFinder {
  public:
-  RecordFinder(const unsigned char* text, std::size_t n) : text_(text), n_(n) {}
+  RecordFinder(TextWindow& window, std::size_t n) : window_(window), n_(n) {}
 
-  // The next "S1".."S8" at or after p, or kUnknown when a zero byte comes first.
+  // The next "S1".."S8" at or after p, kUnknown when the text or a zero byte
+  // comes first, or kReadFailed.
   std::size_t Next(std::size_t p) {
+    if (!window_.Hold(p, 2)) return kReadFailed;
     // Records usually follow each other within a few characters.
-    for (int k = 0; k < 16; ++k, ++p) {
-      unsigned char c = text_[p];
+    const std::size_t quick = std::min(window_.End(), p + 16);
+    for (; p < quick; ++p) {
+      const unsigned char c = *window_.At(p);
       if (c == 0) return kUnknown;
-      if (c == 'S' && IsRecordType(text_[p + 1])) return p;
+      if (c == 'S') {
+        if (p + 1 == quick) break;  // the slow search looks at its type
+        if (IsRecordType(*window_.At(p + 1))) return p;
+      }
     }
     for (;;) {
-      // Text ahead of the search is never written, so the zero found once
-      // stays valid until a record covering it moves the search past it.
-      if (zeroAt_ == kUnknown || zeroAt_ < p) {
-        zeroAt_ = static_cast<std::size_t>(
-            static_cast<const unsigned char*>(std::memchr(text_ + p, 0, n_ + 1 - p)) - text_);
+      if (p == n_) return kUnknown;
+      if (!window_.Hold(p, 2)) return kReadFailed;
+      const std::size_t end = window_.End();
+      // Text ahead of the search never changes, so a zero found once stays
+      // valid until the search passes it; where none was found, the search
+      // for one goes on from where it stopped.
+      if (p < zeroFrom_ || p > zeroAt_) {
+        zeroFrom_ = p;
+        zeroAt_ = p;
+        zeroFound_ = false;
       }
-      const void* hit = std::memchr(text_ + p, 'S', zeroAt_ - p);
-      if (hit == nullptr) return kUnknown;
-      p = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - text_);
-      if (IsRecordType(text_[p + 1])) return p;  // p + 1 <= zeroAt_ <= n_
+      if (!zeroFound_ && zeroAt_ < end) {
+        const void* zero = std::memchr(window_.At(zeroAt_), 0, end - zeroAt_);
+        zeroFound_ = zero != nullptr;
+        zeroAt_ = zero != nullptr ? zeroAt_ + static_cast<std::size_t>(static_cast<const unsigned char*>(zero) -
+                                                                       window_.At(zeroAt_))
+                                  : end;
+      }
+      const void* hit = std::memchr(window_.At(p), 'S', zeroAt_ - p);
+      if (hit == nullptr) {
+        if (zeroFound_) return kUnknown;
+        p = end;  // read on
+        continue;
+      }
+      p += static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - window_.At(p));
+      if (p + 1 == n_) return kUnknown;
+      if (p + 1 == end) continue;  // its type is read in first
+      if (IsRecordType(*window_.At(p + 1))) return p;
       ++p;
     }
   }
@@ -238,9 +308,11 @@ class RecordFinder {
  private:
   static bool IsRecordType(unsigned char c) { return c >= '1' && c <= '8'; }
 
-  const unsigned char* text_;
-  std::size_t n_;
-  std::size_t zeroAt_ = kUnknown;
+  TextWindow& window_;
+  const std::size_t n_;
+  std::size_t zeroFrom_ = kUnknown;  // the search for a zero started here...
+  std::size_t zeroAt_ = kUnknown;    // ...and found one here, or none before here
+  bool zeroFound_ = false;
 };
 
 }  // namespace
@@ -284,14 +356,15 @@ bool VerifyRecordChecksum(std::string_view record) {
   return true;
 }
 
-std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
+std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImageProgress& progress) {
   platformName[0] = '\0';
 
   std::string workingPath(path);
   ConvertDrivePath(workingPath);
 
+  FileSystem* const files = CurrentHost().files;
   std::unique_ptr<ReadableFile> file;
-  if (FileSystem* files = CurrentHost().files) file = files->OpenRead(workingPath);
+  if (files != nullptr) file = files->OpenRead(workingPath);
   if (!file) {
     ShowMessage(kOpenMessage);
     return std::nullopt;
@@ -308,31 +381,53 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     return std::nullopt;
   }
   const auto n = static_cast<std::size_t>(*size);
-  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[n + 1]);
-  if (!buffer) {
+  // The image never outgrows the text it comes from (see the placement
+  // below), padding included; only what is written of it is ever touched.
+  std::unique_ptr<unsigned char[]> buffer = files->AllocateImage(n + 1);
+  const std::size_t windowSize = std::min(n, kWindowSize);
+  std::unique_ptr<unsigned char[]> windowBuffer(buffer ? new (std::nothrow) unsigned char[windowSize] : nullptr);
+  if (!buffer || !windowBuffer) {
     ShowMessage(kOutOfMemoryMessage);
     return std::nullopt;
   }
-  if (file->Read(buffer.get(), n) != static_cast<long long>(n)) {
+  // Whoever was shown the image hears of it before it goes unfinished.
+  struct Abandon {
+    const ImageProgress& progress;
+    bool told = false;
+    bool kept = false;
+    ~Abandon() {
+      if (told && !kept) progress(nullptr, 0);
+    }
+  } watched{progress};
+  TextWindow window(*file, n, windowBuffer.get(), windowSize);
+  if (!window.Hold(0, kLongestRecord)) {
     ShowMessage(kFileReadMessage);
     return std::nullopt;
   }
-  buffer[n] = 0;
-  file.reset();
-
-  unsigned char* const text = buffer.get();
+  unsigned char* const image = buffer.get();
 
   // Platform name from an S0 first line.
   std::size_t p = 0;
-  if (n >= 2 && text[0] == 'S' && text[1] == '0') {
+  if (n >= 2 && window.At(0)[0] == 'S' && window.At(0)[1] == '0') {
+    // Its first characters are in the first window, however long the line.
+    std::size_t length = std::min(window.End() - 2, kPlatformNameSize - 1);
+    char name[kPlatformNameSize];
+    std::memcpy(name, window.At(2), length);
     std::size_t end = 2;
-    while (text[end] != 0 && text[end] != '\r' && text[end] != '\n') ++end;
-    if (text[end] != 0) {
-      std::size_t length = end - 2;
-      if (length > kPlatformNameSize - 1) length = kPlatformNameSize - 1;
-      std::memcpy(platformName, text + 2, length);
+    for (;;) {
+      if (end == n) break;
+      if (!window.Hold(end, 1)) {
+        ShowMessage(kFileReadMessage);
+        return std::nullopt;
+      }
+      const unsigned char c = *window.At(end);
+      if (c == 0 || c == '\r' || c == '\n') break;
+      ++end;
+    }
+    if (end != n && *window.At(end) != 0) {
+      length = std::min(end - 2, length);
+      std::memcpy(platformName, name, length);
       platformName[length] = '\0';
-      text[end] = 0;
       p = end + 1;
     } else {
       p = end;
@@ -344,14 +439,21 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
   bool anyData = false;     // a data record with at least one data byte
   std::uint32_t end = 0;    // E: one past the last data byte
   std::uint32_t start = 0;  // S
-  std::size_t written = 0;  // image bytes in the buffer; equals E - S
-  RecordFinder finder(text, n);
+  std::size_t written = 0;  // image bytes made; equals E - S
+  std::size_t reported = 0;
+  RecordFinder finder(window, n);
 
   for (;;) {
     const std::size_t s = finder.Next(p);
     if (s == kUnknown) break;
-    const std::string_view record(reinterpret_cast<const char*>(text + s), n - s);
-    const unsigned char type = text[s + 1];
+    if (s == kReadFailed || !window.Hold(s, kLongestRecord)) {
+      ShowMessage(kFileReadMessage);
+      return std::nullopt;
+    }
+    // Whatever the record's count says, no more of it than this is read.
+    const unsigned char* const r = window.At(s);
+    const std::string_view record(reinterpret_cast<const char*>(r), std::min(n - s, kLongestRecord));
+    const unsigned char type = r[1];
     const unsigned addressLength = AddressLength(type);
 
     if (type >= '5') {
@@ -365,13 +467,13 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     }
 
     // A data record. Its size and count are checked before anything is read.
-    const unsigned count = n - s >= 4 ? FastPair(table, text + s + 2) : 0;
+    const unsigned count = n - s >= 4 ? FastPair(table, r + 2) : 0;
     if (n - s < 4 || count < addressLength + 1 || 4 + 2 * std::size_t{count} > n - s) {
       VerifyRecordChecksum(record);  // fails and shows the sum
       ShowMessage(kRecordChecksumMessage);
       return std::nullopt;
     }
-    const unsigned char* field = text + s + 4;
+    const unsigned char* field = r + 4;
     unsigned sum = count;
     std::uint32_t address = 0;
     switch (addressLength) {
@@ -381,11 +483,11 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
       default: address = ReadAddress<5>(table, field, sum); break;
     }
     field += 2 * addressLength;
-    const std::size_t dataOffset = static_cast<std::size_t>(field - text);  // T
-    const unsigned dataLength = count - addressLength - 1;                 // D
+    const std::size_t dataOffset = s + 4 + 2 * std::size_t{addressLength};  // T
+    const unsigned dataLength = count - addressLength - 1;                // D
 
     // Where the data goes. A hole is filled only while the image stays
-    // within the text already read (the decoding never overtakes the text).
+    // within the text already read (the image never overtakes the text).
     const char* placementError = nullptr;
     std::size_t fill = 0;
     if (!seen) {
@@ -404,7 +506,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     }
 
     // Decode while summing; the record is checked before it counts.
-    unsigned char* out = text + written;
+    unsigned char* out = image + written;
     if (fill != 0) std::memset(out, 0, fill);
     sum += DecodePairs(table, field, out + fill, dataLength);
     sum += FastPair(table, field + 2 * std::size_t{dataLength});  // the checksum byte
@@ -418,6 +520,11 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     written += fill + dataLength;
     end = static_cast<std::uint32_t>(address + dataLength);
     p = dataOffset + 2 * std::size_t{dataLength};  // the checksum characters
+    if (progress && written - reported >= kProgressStep) {
+      reported = written;
+      watched.told = true;
+      progress(image, written);
+    }
   }
 
   // Records without a data byte give no image: a module is never sent one
@@ -427,7 +534,7 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     return std::nullopt;
   }
   while (end % 4 != 0) {
-    text[written++] = 0;
+    image[written++] = 0;
     ++end;
   }
   if (written > std::numeric_limits<std::uint32_t>::max()) {
@@ -435,11 +542,12 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path) {
     return std::nullopt;
   }
 
-  LoadedImage image;
-  image.imageData = std::move(buffer);
-  image.startAddress = start;
-  image.imageLength = static_cast<std::uint32_t>(end - start);
-  return image;
+  watched.kept = true;
+  LoadedImage loaded;
+  loaded.imageData = std::move(buffer);
+  loaded.startAddress = start;
+  loaded.imageLength = static_cast<std::uint32_t>(end - start);
+  return loaded;
 }
 
 }  // namespace tl

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,8 +24,14 @@ constexpr std::size_t kPlatformNameSize = 80;  // 79 characters and a zero
 // there was none). Every load attempt clears it first.
 extern char platformName[kPlatformNameSize];
 
+// Told, now and then while a load goes on, that the image's first length
+// bytes are final: they stay as they are, at data, and after a success with
+// the image. A load that fails after telling any tells (nullptr, 0) before
+// the bytes go: when that call returns, they are no longer used.
+using ImageProgress = std::function<void(const unsigned char* data, std::size_t length)>;
+
 // Loads the file; on failure shows its messages and returns nothing.
-std::optional<LoadedImage> LoadSRecordImage(std::string_view path);
+std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImageProgress& progress = {});
 
 // record: the text from a record's "S" to the end of the loaded text. Checks
 // that the record fits, that its count leaves room for the address and the

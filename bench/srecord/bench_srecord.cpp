@@ -15,8 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -151,15 +149,20 @@ int main(int argc, char** argv) {
       }
       ours = std::min(ours, Seconds(t1 - t0));
 
-      // The file read alone, as the loader does it: fresh memory, one read.
+      // The file read alone, as the loader does it: into one buffer of
+      // 256 KiB, used again for each read.
       image.reset();
       const auto r0 = std::chrono::steady_clock::now();
       auto file = g_files.OpenRead(srecPath);
-      const std::size_t n = static_cast<std::size_t>(file ? file->Size().value_or(0) : 0);
-      std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[n + 1]);
-      const long long got = buffer ? file->Read(buffer.get(), n) : -1;
+      std::vector<unsigned char> window(std::size_t{256} << 10);
+      std::size_t got = 0;
+      while (file && got < text.size()) {
+        const std::size_t ask = std::min(window.size(), text.size() - got);
+        if (file->Read(window.data(), ask) != static_cast<long long>(ask)) break;
+        got += ask;
+      }
       const auto r1 = std::chrono::steady_clock::now();
-      if (got != static_cast<long long>(text.size())) return 1;
+      if (got != text.size()) return 1;
       reading = std::min(reading, Seconds(r1 - r0));
     }
     const auto t0 = std::chrono::steady_clock::now();
@@ -204,7 +207,7 @@ int main(int argc, char** argv) {
   const double ratio = peer / ours;
   const double throughput = textBytes / ours / 1e9;
   std::printf("ours:    %8.1f ms (best of %d)\n", ours * 1e3, kRounds * kOurRunsPerRound);
-  std::printf("  of which reading the file into fresh memory: %.1f ms\n", reading * 1e3);
+  std::printf("  of which reading the file: %.1f ms\n", reading * 1e3);
   std::printf("  a single load in a fresh process: %.1f ms\n", freshMs);
   std::printf("objcopy: %8.1f ms (best of %d)\n", peer * 1e3, kRounds);
   std::printf("ratio:      %6.1fx faster than objcopy  (goal >= 10x)   %s\n", ratio,

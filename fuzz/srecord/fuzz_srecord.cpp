@@ -1,5 +1,5 @@
 // Arbitrary bytes as an application file: the loader must stay inside its
-// buffer, and a returned image must lie within the text it came from.
+// buffers, and a returned image must be no longer than the text it came from.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<tl::LoadedImage> image = tl::LoadSRecordImage("fuzz_APP.s19");
   if (std::memchr(tl::platformName, 0, tl::kPlatformNameSize) == nullptr) std::abort();
   if (image) {
-    // The image lives in the text buffer of size + 1 bytes.
+    // The image never outgrows the text it comes from (size + 1 bytes).
     if (image->imageLength > size + 1) std::abort();
     unsigned sum = 0;
     for (std::uint32_t i = 0; i < image->imageLength; ++i) sum += image->imageData[i];

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -173,6 +174,12 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Opens a file for binary reading; null when it cannot be opened.
   virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& path) = 0;
+  // Uninitialised memory for a loaded file's image, written once from its
+  // start; null when there is not enough. A host may ask its system for
+  // large pages, which make the first writes cheaper.
+  virtual std::unique_ptr<unsigned char[]> AllocateImage(std::size_t length) {
+    return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[length]);
+  }
 };
 
 // ---------------------------------------------------------------- the host

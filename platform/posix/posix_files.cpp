@@ -12,8 +12,8 @@ namespace tl {
 
 namespace {
 
-// A whole file read into fresh memory faults in every page of the buffer;
-// huge pages make that a few faults instead of thousands.
+// Fresh memory faults in every page at its first write; huge pages make
+// that a few faults instead of thousands.
 void AdviseHugePages(void* buffer, std::size_t length) {
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
   const auto first = (reinterpret_cast<std::uintptr_t>(buffer) + kHuge - 1) & ~(kHuge - 1);
@@ -33,7 +33,6 @@ class PosixReadableFile : public ReadableFile {
   }
 
   long long Read(void* buffer, std::size_t length) override {
-    if (length >= (std::size_t{8} << 20)) AdviseHugePages(buffer, length);
     std::size_t done = 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
     while (done < length) {
@@ -51,6 +50,12 @@ class PosixReadableFile : public ReadableFile {
 };
 
 }  // namespace
+
+std::unique_ptr<unsigned char[]> PosixFileSystem::AllocateImage(std::size_t length) {
+  std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[length]);
+  if (image && length >= (std::size_t{8} << 20)) AdviseHugePages(image.get(), length);
+  return image;
+}
 
 std::unique_ptr<ReadableFile> PosixFileSystem::OpenRead(const std::string& path) {
   // Non-blocking, so that a FIFO or a device never holds the program at the

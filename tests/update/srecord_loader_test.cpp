@@ -59,14 +59,16 @@ class FakeFile : public ReadableFile {
   long long Read(void* buffer, std::size_t length) override {
     ++*reads_;
     if (bytes_ == "error") return -1;
-    const std::size_t n = std::min(length, bytes_.size());
-    std::memcpy(buffer, bytes_.data(), n);
+    const std::size_t n = std::min(length, bytes_.size() - offset_);
+    std::memcpy(buffer, bytes_.data() + offset_, n);
+    offset_ += n;
     return static_cast<long long>(n);
   }
 
  private:
   std::optional<std::uint64_t> size_;
   std::string bytes_;
+  std::size_t offset_ = 0;
   int* reads_;
   bool* closed_;
 };
@@ -446,6 +448,61 @@ TEST_F(LoaderTest, FileWithoutDataRecordsIsRefused) {
   EXPECT_STREQ(platformName, "RT40");
 }
 
+// ---------------------------------------------------------------- large files
+
+TEST_F(LoaderTest, LargeFilesLoadWhateverFallsOnTheReadsBoundaries) {
+  // Records of every length, line ends of every kind, S5 records and text
+  // between them, over several megabytes: some record, line end or pair
+  // lies across each of the loader's reads.
+  std::string text = "S0" + std::string(300000, 'N') + "\r\n";
+  Bytes expected;
+  std::uint32_t address = 0x20000;
+  const char* const between[] = {"\r\n", "\n", "\r", "", " x ", "S9\n"};
+  for (unsigned i = 0; text.size() < (std::size_t{5} << 20); ++i) {
+    Bytes data(i % 251);
+    for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<unsigned char>(i * 7 + k);
+    if (i % 97 == 96) {
+      address += 3;  // a hole
+      expected.insert(expected.end(), 3, 0);
+    }
+    text += S3(address, data) + between[i % 6];
+    if (i % 89 == 0) text += Record('5', {}, {0, 1}) + "\n";
+    expected.insert(expected.end(), data.begin(), data.end());
+    address += static_cast<std::uint32_t>(data.size());
+  }
+  expected.resize((expected.size() + 3) & ~std::size_t{3}, 0);
+
+  // What the image's watcher is told is final must stay as it was.
+  std::vector<Bytes> told;
+  const unsigned char* toldAt = nullptr;
+  host.ui.ClearMessages();
+  auto image = LoadSRecordImage(dir.Write("big_APP.s19", text), [&](const unsigned char* data, std::size_t length) {
+    toldAt = data;
+    told.emplace_back(data, data + length);
+  });
+  ASSERT_TRUE(image) << (Messages().empty() ? "" : Messages()[0]);
+  EXPECT_EQ(std::string(platformName), std::string(79, 'N'));
+  EXPECT_EQ(image->startAddress, 0x20000u);
+  EXPECT_TRUE(ImageOf(*image) == expected);
+  ASSERT_GT(told.size(), 3u);
+  EXPECT_EQ(toldAt, image->imageData.get());
+  for (std::size_t k = 0; k < told.size(); ++k) {
+    EXPECT_TRUE(k == 0 || told[k].size() > told[k - 1].size());
+    EXPECT_TRUE(std::equal(told[k].begin(), told[k].end(), expected.begin())) << k;
+  }
+
+  // A zero byte far into the file ends it there; a first line longer than
+  // any read that never ends gives no records.
+  const std::size_t cut = text.find('\n', std::size_t{3} << 20) + 1;
+  auto before = Load(text.substr(0, cut) + std::string(1, '\0') + text.substr(cut));
+  ASSERT_TRUE(before);
+  const Bytes front = ImageOf(*before);
+  ASSERT_LT(front.size(), expected.size() * 2 / 3);  // the file was cut at 3 of 5 MB
+  EXPECT_TRUE(std::equal(front.begin(), front.end() - 3, expected.begin()));  // all but the padding
+  EXPECT_FALSE(Load("S0" + std::string(600000, 'N') + std::string(1, '\0') + "\n" + S1(0, {1, 2, 3, 4}) + "\n"));
+  EXPECT_EQ(Messages(), Strings{kNoDataRecordsMessage});
+}
+
 TEST_F(LoaderTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {
   // A FIFO nobody writes to would block a plain open for ever.
   const std::string fifo = dir.File("pipe_APP.s19");
@@ -518,6 +575,18 @@ TEST_F(LoaderTest, ReadFailuresGiveAMessageAndCloseTheFile) {
     EXPECT_EQ(files.reads, c.reads) << c.message;
     EXPECT_TRUE(files.closed) << c.message;
   }
+
+  // A large file that ends early: the read that should reach its end fails.
+  std::string large;
+  while (large.size() < (std::size_t{1} << 20)) large += S3(0x10000 + static_cast<std::uint32_t>(large.size()), Bytes(32, 7)) + "\n";
+  files.size = large.size() + 5;
+  files.bytes = large;
+  files.reads = 0;
+  host.ui.ClearMessages();
+  EXPECT_FALSE(LoadSRecordImage("x_APP.s19"));
+  EXPECT_EQ(Messages(), Strings{kFileReadMessage});
+  EXPECT_GT(files.reads, 1);
+  EXPECT_TRUE(files.closed);
 
   // The good case: one read of the whole file, closed afterwards.
   files.size = good.size();
