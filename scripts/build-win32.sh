@@ -15,6 +15,6 @@ install_packages build-win32 "${PACKAGES[@]}" || exit 1
 
 BUILD_DIR=${BUILD_WIN32_DIR:-build-win32}
 cmake --no-warn-unused-cli -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DTIDELOAD_QT=OFF -DTIDELOAD_TESTS=OFF -DTIDELOAD_BENCH=OFF >/dev/null
+  -DTIDELOAD_QT=OFF -DTIDELOAD_TESTS=OFF -DTIDELOAD_BENCH=OFF -DTIDELOAD_WERROR=ON >/dev/null
 cmake --build "$BUILD_DIR" -j2
 echo "build-win32: built $BUILD_DIR/tideload.exe ($(stat -c %s "$BUILD_DIR/tideload.exe") bytes)"

@@ -16,6 +16,7 @@ source scripts/packages.sh
 install_packages setup "${PACKAGES[@]}" || exit 1
 
 BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Every warning is an error: the code builds clean with the compiler given.
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIDELOAD_WERROR=ON >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 echo "setup: built into $BUILD_DIR/ (tideload, tideload-cli, tideload-sim)"
