@@ -3,10 +3,12 @@
 namespace tl::cli {
 
 const OutcomeInfo& InfoOf(Outcome outcome) {
+  const OutcomeInfo* failed = nullptr;
   for (const OutcomeInfo& info : kOutcomes) {
     if (info.outcome == outcome) return info;
+    if (info.outcome == Outcome::kFailed) failed = &info;
   }
-  return kOutcomes[1];
+  return *failed;  // every outcome has its row
 }
 
 void PrintExitStatuses(std::FILE* out) {

@@ -14,6 +14,10 @@ enum class Outcome {
   kConnectionFailed,  // could not connect, a send failed, the module closed the connection
   kTimedOut,          // no line from the module for 30 s
   kRefused,           // an error line from the module, or a platform the module does not take
+  kSkipped,           // not updated: it runs the application already, or was done before
+  kStopped,           // not started: the rollout's failure budget was spent
+  kDifferentDevice,   // not touched: another device than the one listed answers at its address
+  kWrongApp,          // back after its update, running another application than expected
   kCancelled,         // the credentials prompt cancelled, or Ctrl-C
 };
 
@@ -26,13 +30,19 @@ struct OutcomeInfo {
 
 inline constexpr OutcomeInfo kOutcomes[] = {
     {Outcome::kOk, 0, "ok", "success"},
-    {Outcome::kFailed, 1, "failed", "failed otherwise (an output could not be written)"},
+    {Outcome::kSkipped, 0, "skipped", "not updated: it runs the expected application, or was done before"},
+    {Outcome::kFailed, 1, "failed",
+     "failed otherwise (an output could not be written, a comeback could not be verified)"},
     {Outcome::kUsage, 2, "usage", "a usage error"},
     {Outcome::kLoadFailed, 3, "load-failed", "the file did not load"},
     {Outcome::kConnectionFailed, 4, "connection-failed",
      "could not connect, a send failed, or the module closed the connection"},
     {Outcome::kTimedOut, 5, "timed-out", "no answer in time (30 s without a line)"},
     {Outcome::kRefused, 6, "refused", "the module refused (an error line, or the platform)"},
+    {Outcome::kStopped, 7, "stopped", "not started: more modules failed than the rollout allows"},
+    {Outcome::kDifferentDevice, 8, "different-device",
+     "not touched: the device at the address is not the one listed, or did not answer"},
+    {Outcome::kWrongApp, 9, "wrong-app", "back after the update, running another application than expected"},
     {Outcome::kCancelled, 130, "cancelled", "cancelled (no password, the prompt ended) or Ctrl-C"},
 };
 

@@ -173,7 +173,19 @@ std::unique_ptr<CLI::App> UpdateCommand(UpdateOptions& o) {
       "  3600): an answer counts from the module's own address and port, naming the\n"
       "  MAC it had, once it was silent or runs another application. One that does\n"
       "  not come back is timed-out; one that cannot be searched, or did not answer\n"
-      "  before, is failed.\n");
+      "  before, is failed.\n"
+      "  Rollouts: --expect-app skips a module that runs TEXT already (skipped) and,\n"
+      "  with --verify, fails one that comes back running anything else (wrong-app).\n"
+      "  A device of --from is updated only while the interface MAC the file names\n"
+      "  answers at its address (different-device otherwise; nothing is sent).\n"
+      "  --waves 1,10%,100% updates the modules in waves of these cumulative sizes;\n"
+      "  a wave starts once the one before has ended (and is back, with --verify).\n"
+      "  Once more than --max-failures N (or P% of the modules) failed, no new\n"
+      "  update starts and the rest are stopped. --retries N tries a lost\n"
+      "  connection or a time-out again after 2, 4, 8 ... s (at most 60). --resume\n"
+      "  skips what an earlier update --json output says was done with this image\n"
+      "  (ok or skipped). --log appends one JSON line per module as it ends (not in\n"
+      "  a dry run). --dry-run with these prints the plan first.\n");
   Flag(*app, "--reboot", o.reboot, "the modules reboot when complete");
   app->add_option("--user", o.user, "the user name, when a module asks for one")->type_name("NAME");
   app->add_option("--password-file", o.passwordFile, "the password: the file's first line; - for stdin")
@@ -191,6 +203,21 @@ std::unique_ptr<CLI::App> UpdateCommand(UpdateOptions& o) {
               return true;
             });
   Flag(*app, "--json", o.json, "one JSON object per module on stdout");
+  app->add_option("--expect-app", o.expectApp, "the application the new image runs, as find prints it")
+      ->type_name("TEXT");
+  app->add_option("--waves", o.waves, "update in waves of these cumulative sizes (1,10%,100%)")->type_name("LIST");
+  app->add_option("--max-failures", o.maxFailures, "no new update once more than N (or P%) failed")
+      ->type_name("N|P%");
+  Converted(app->add_option("--retries", "try a lost connection or a time-out again N times (0)"), "N",
+            "0 to " + std::to_string(kMostRetries), [&o](const std::string& v) {
+              std::size_t n = 0;
+              if (!ParseCount(v, 0, kMostRetries, &n)) return false;
+              o.retries = static_cast<unsigned>(n);
+              return true;
+            });
+  app->add_option("--resume", o.resume, "skip what an earlier update --json output did")
+      ->type_name("RESULTS.jsonl");
+  app->add_option("--log", o.log, "append one JSON line per module as it ends")->type_name("FILE");
   app->add_option("operands", o.operands)->type_name("ADDRESS... FILE");
   return Finished(std::move(app));
 }

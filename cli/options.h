@@ -42,12 +42,19 @@ struct UpdateOptions {
   bool dryRun = false;
   std::optional<double> verifySeconds;
   bool json = false;
+  std::optional<std::string> expectApp;
+  std::optional<std::string> waves;        // read once the modules are known
+  std::optional<std::string> maxFailures;  // the same
+  unsigned retries = 0;
+  std::optional<std::string> resume;
+  std::optional<std::string> log;
   std::vector<std::string> operands;  // ADDRESS... FILE
 };
 
 constexpr int kMostFindSeconds = 3600;
 constexpr std::size_t kMostJobs = 256;
 constexpr unsigned long kMostVerifySeconds = 3600;
+constexpr std::size_t kMostRetries = 20;
 
 // Each command's app, filling the options when it parses.
 std::unique_ptr<CLI::App> InspectCommand(InspectOptions& options);

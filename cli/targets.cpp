@@ -38,6 +38,25 @@ bool Interface(const nlohmann::json& item, std::uint32_t* address, bool* consist
   return ParseAddress(a->get_ref<const std::string&>().c_str(), address) && *address != 0;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<char>(c | 0x20);
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// "02:00:5e:10:00:01", as find writes it.
+std::optional<MacAddress> ParseMac(std::string_view text) {
+  MacAddress mac{};
+  if (text.size() != 3 * mac.size() - 1) return std::nullopt;
+  for (std::size_t i = 0; i < mac.size(); ++i) {
+    const int high = HexDigit(text[3 * i]);
+    const int low = HexDigit(text[3 * i + 1]);
+    if (high < 0 || low < 0 || (i > 0 && text[3 * i - 1] != ':')) return std::nullopt;
+    mac[i] = static_cast<std::uint8_t>(high * 16 + low);
+  }
+  return mac;
+}
+
 }  // namespace
 
 std::optional<std::vector<UpdateTarget>> FindOutputTargets(std::string_view text, std::string* error) {
@@ -75,6 +94,14 @@ std::optional<std::vector<UpdateTarget>> FindOutputTargets(std::string_view text
       if (consistent && !found) {
         target.address = address;
         found = true;
+        const auto mac = item->find("interfaceMac");
+        if (mac != item->end()) {
+          target.interfaceMac = mac->is_string() ? ParseMac(mac->get_ref<const std::string&>()) : std::nullopt;
+          if (!target.interfaceMac) {
+            *error = "item " + std::to_string(i + 1) + " has an interfaceMac that is not a MAC";
+            return std::nullopt;
+          }
+        }
       }
     }
     if (!found) target.leftOut = "no interface of this device answered consistently: not updated";

@@ -87,6 +87,8 @@ int RunUpdate(int argc, char** argv) {
   }
 
   BatchSettings settings;
+  settings.expectApp = options.expectApp;
+  settings.retries = options.retries;
   settings.file = operands.back();
   settings.reboot = options.reboot ? 1 : 0;
   settings.dryRun = options.dryRun;
@@ -128,6 +130,36 @@ int RunUpdate(int argc, char** argv) {
     }
   }
   if (once.empty()) return UsageError(*command, "no module in '" + options.from.value_or("") + "'");
+
+  std::string why;
+  if (options.waves) {
+    std::optional<std::vector<std::size_t>> ends = WaveEnds(*options.waves, once.size(), &why);
+    if (!ends) return UsageError(*command, "--waves: " + why);
+    settings.waveEnds = std::move(*ends);
+  }
+  if (options.maxFailures) {
+    settings.failureBudget = FailureBudget(*options.maxFailures, once.size(), &why);
+    if (!settings.failureBudget) return UsageError(*command, "--max-failures: " + why);
+  }
+  if (options.resume) {
+    std::string text;
+    const InputRead read = ReadInput(options.resume->c_str(), kJsonMostBytes, false, text, &why);
+    if (read == InputRead::kInterrupted) return Interrupted();
+    if (read == InputRead::kRead) settings.earlier = EarlierResults(text, &why);
+    if (!settings.earlier) {
+      WriteLine(stderr, "tideload-cli: --resume '" + *options.resume + "': " + why);
+      return ExitStatus(Outcome::kUsage);
+    }
+  }
+  std::unique_ptr<AppendLog> log;
+  if (options.log && !options.dryRun) {
+    log = AppendLog::Open(*options.log, &why);
+    if (log == nullptr) {
+      WriteLine(stderr, "tideload-cli: --log '" + *options.log + "': " + why);
+      return ExitStatus(Outcome::kUsage);
+    }
+    settings.log = log.get();
+  }
 
   if (const char* path = options.passwordFile ? options.passwordFile->c_str() : nullptr) {
     std::string error;

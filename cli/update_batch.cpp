@@ -1,8 +1,11 @@
 #include "cli/update_batch.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "cli/update_report.h"
 #include "discovery/device_record.h"
@@ -21,9 +24,9 @@ namespace {
 
 constexpr std::uint64_t kTickMs = 250;       // the terminal's rows follow the bytes sent
 constexpr std::uint64_t kWatchTickMs = 100;  // a tenth of a search round
-// Before the updates, each module to be verified is searched for this many
-// rounds at most.
+// Before its update, a module is searched for this many rounds at most.
 constexpr std::uint64_t kRoundsBefore = 3;
+constexpr int kMostWaitMs = 1000;
 
 const char kCompleteText[] = "Programming Complete without Error.";
 const char kFailedText[] = "Update Failed";
@@ -55,6 +58,7 @@ class Batch {
         several_(targets.size() > 1),
         progress_(several_),
         prompt_(host.loop),
+        waveEnds_(settings.waveEnds.empty() ? std::vector<std::size_t>{targets.size()} : settings.waveEnds),
         results_(targets.size()) {}
 
   int Run();
@@ -84,16 +88,33 @@ class Batch {
     std::uint64_t endMs = 0;
     std::uint64_t deadlineMs = 0;
   };
+  // What leaves a module alone: a result and its word, without an update.
+  struct Decision {
+    Outcome outcome;
+    std::string why;
+  };
 
   std::string Prefix(std::uint32_t address) const {
     return several_ ? DottedAddress(address) + ": " : "";
   }
+  std::size_t WaveOf(std::size_t index) const;
   UpdateResult NewResult(std::size_t index) const;
   bool Load();
   void ReportLoadFailure();
-  void IdentifyModules();
+  bool NeedsSearch() const;
+  void Identify(const std::vector<std::size_t>& indices);
+  std::optional<Decision> WithoutUpdate(std::size_t index) const;
+  bool Planned() const;
+  void PrintPlan();
+  void RunWaves();
+  void RunWave(std::size_t begin, std::size_t end);
   void RunSessions();
-  void Start(std::size_t index);
+  int WaitMs() const;
+  bool BudgetSpent() const;
+  Decision Stopped() const;
+  void Start(std::size_t index, UpdateResult result);
+  void StartDue();
+  void Leave(std::size_t index, const Decision& decision);
   void OnProgress(Running& run, int percent);
   void OnMessage(Running& run, const std::string& text);
   void OnCredentialsWanted(Running& run);
@@ -119,12 +140,22 @@ class Batch {
   std::shared_ptr<const UpdateImage> image_;
   std::string sha256_;
   std::vector<std::string> loadMessages_;
+  std::vector<std::size_t> waveEnds_;
+  // The modules of the running wave: waiting for a slot, running, and
+  // waiting to be tried again (by when).
+  std::deque<std::pair<std::size_t, UpdateResult>> waiting_;
   std::map<std::size_t, std::unique_ptr<Running>> running_;
-  std::size_t next_ = 0;
+  std::multimap<std::uint64_t, std::pair<std::size_t, UpdateResult>> retries_;
+  std::size_t failures_ = 0;
+  bool budgetSaid_ = false;
   bool interrupted_ = false;
-  // With --verify.
+  bool logFailed_ = false;
+  const std::string operator_ = OperatorName();
+  const std::string hostName_ = HostName();
+  // Searches: who answered at each address before its update.
   std::unique_ptr<ModuleWatch> watch_;
   std::map<std::uint32_t, ModuleIdentity> before_;
+  std::set<std::uint32_t> searched_;
   std::map<std::size_t, Awaited> awaited_;
   std::vector<std::optional<UpdateResult>> results_;
 };
@@ -133,8 +164,7 @@ int Batch::Run() {
   {
     ConsoleInterrupt interrupt(host_.loop, [this] { OnInterrupt(); });
     if (Load()) {
-      if (settings_.verifySeconds) IdentifyModules();
-      RunSessions();
+      RunWaves();
     } else {
       ReportLoadFailure();
     }
@@ -153,16 +183,23 @@ int Batch::Run() {
   return status;
 }
 
+std::size_t Batch::WaveOf(std::size_t index) const {
+  return static_cast<std::size_t>(std::upper_bound(waveEnds_.begin(), waveEnds_.end(), index) - waveEnds_.begin()) +
+         1;
+}
+
 UpdateResult Batch::NewResult(std::size_t index) const {
   UpdateResult r;
   r.address = targets_[index].address;
   r.file = settings_.file;
+  r.wave = WaveOf(index);
   if (image_ != nullptr) {
     r.filePlatform = image_->platformName;
     r.startAddress = image_->startAddress;
     r.imageLength = image_->imageLength;
     r.sha256 = sha256_;
   }
+  if (auto b = before_.find(r.address); b != before_.end()) r.before = b->second;
   return r;
 }
 
@@ -207,70 +244,217 @@ void Batch::ReportLoadFailure() {
   }
 }
 
-// Who answers at each address before the updates: its comeback is told
-// from others by that.
-void Batch::IdentifyModules() {
-  watch_ = std::make_unique<ModuleWatch>(&host_.network, [this] { return host_.loop.NowMs(); });
-  if (!watch_->IsOpen()) {
-    progress_.Line("tideload-cli: no search can be made for --verify (system error " +
-                   std::to_string(watch_->OpenError()) + ")");
-    return;
+// Whether modules are searched before their update: to verify them after,
+// to see what they run, or to see who answers at a listed device's address.
+bool Batch::NeedsSearch() const {
+  return settings_.verifySeconds || settings_.expectApp ||
+         std::any_of(targets_.begin(), targets_.end(), [](const UpdateTarget& t) { return t.interfaceMac; });
+}
+
+// Who answers at each address before its update; a module not answering
+// within a few rounds stays unknown.
+void Batch::Identify(const std::vector<std::size_t>& indices) {
+  if (watch_ == nullptr) {
+    watch_ = std::make_unique<ModuleWatch>(&host_.network, [this] { return host_.loop.NowMs(); });
+    if (!watch_->IsOpen()) {
+      progress_.Line("tideload-cli: no search can be made (system error " + std::to_string(watch_->OpenError()) +
+                     ")");
+    }
   }
-  for (const UpdateTarget& t : targets_) {
-    if (t.leftOut.empty()) watch_->Identify(t.address);
+  if (!watch_->IsOpen()) return;
+  std::vector<std::uint32_t> asked;
+  for (std::size_t i : indices) {
+    const std::uint32_t address = targets_[i].address;
+    if (!searched_.insert(address).second) continue;
+    watch_->Identify(address);
+    asked.push_back(address);
   }
   const std::uint64_t until = host_.loop.NowMs() + kRoundsBefore * ModuleWatch::kRoundMs;
-  const std::uint64_t tick = host_.loop.AddTimer(kWatchTickMs, kWatchTickMs, [this] { watch_->Tick(); });
   while (!interrupted_ && !watch_->AllSeen() && host_.loop.NowMs() < until) host_.loop.RunOnce(100);
-  host_.loop.RemoveTimer(tick);
-  for (const UpdateTarget& t : targets_) {
-    const ModuleWatch::State* state = watch_->Find(t.address);
-    if (state == nullptr) continue;
-    if (state->seen) {
-      before_[t.address] = *state->seen;
-    } else if (!interrupted_) {
-      progress_.Line(DottedAddress(t.address) + ": does not answer a search: its comeback cannot be verified");
+  for (std::uint32_t address : asked) {
+    const ModuleWatch::State& state = *watch_->Find(address);
+    if (state.seen) {
+      before_[address] = *state.seen;
+    } else if (settings_.verifySeconds && !interrupted_) {
+      progress_.Line(DottedAddress(address) + ": does not answer a search: its comeback cannot be verified");
     }
-    watch_->Forget(t.address);
+    watch_->Forget(address);
   }
 }
 
-void Batch::RunSessions() {
+// Done before, another device at the address, or what it runs already: the
+// module is left alone, without a byte sent to it.
+std::optional<Batch::Decision> Batch::WithoutUpdate(std::size_t index) const {
+  const UpdateTarget& target = targets_[index];
+  if (settings_.earlier && DoneBefore(*settings_.earlier, target.address, sha256_)) {
+    return Decision{Outcome::kSkipped, "done before"};
+  }
+  const auto before = before_.find(target.address);
+  const bool answered = before != before_.end();
+  if (target.interfaceMac) {
+    if (!answered) {
+      return Decision{Outcome::kDifferentDevice,
+                      "no device answers a search at " + DottedAddress(target.address) +
+                          ": which one is there cannot be told"};
+    }
+    if (before->second.interfaceMac != *target.interfaceMac) {
+      return Decision{Outcome::kDifferentDevice, "a different device answers at " + DottedAddress(target.address) +
+                                                     " (" + MacText(before->second.interfaceMac) + ", " +
+                                                     Cp1252ToUtf8(before->second.name) + ")"};
+    }
+  }
+  if (settings_.expectApp && answered && Cp1252ToUtf8(before->second.app) == *settings_.expectApp) {
+    return Decision{Outcome::kSkipped, "already running " + *settings_.expectApp};
+  }
+  return std::nullopt;
+}
+
+// A dry run with rollout options shows the plan first.
+bool Batch::Planned() const {
+  return settings_.dryRun && !settings_.json &&
+         (!settings_.waveEnds.empty() || settings_.failureBudget || settings_.earlier || NeedsSearch());
+}
+
+void Batch::PrintPlan() {
+  std::vector<std::size_t> all;
+  for (std::size_t i = 0; i < targets_.size(); ++i) {
+    if (targets_[i].leftOut.empty()) all.push_back(i);
+  }
+  if (NeedsSearch()) Identify(all);
+  std::string budget = settings_.failureBudget ? "at most " + std::to_string(*settings_.failureBudget) + " failures"
+                                               : "no limit on failures";
+  WriteLine(stdout, "plan: " + std::to_string(targets_.size()) + " modules in " + std::to_string(waveEnds_.size()) +
+                        " wave" + (waveEnds_.size() == 1 ? "" : "s") + ", " + budget);
+  for (std::size_t w = 0; w < waveEnds_.size(); ++w) {
+    const std::size_t begin = w == 0 ? 0 : waveEnds_[w - 1];
+    std::string line = "wave " + std::to_string(w + 1) + " (" + std::to_string(waveEnds_[w] - begin) + "):";
+    for (std::size_t i = begin; i < waveEnds_[w]; ++i) line += " " + DottedAddress(targets_[i].address);
+    WriteLine(stdout, line);
+  }
+  for (std::size_t i : all) {
+    if (const std::optional<Decision> d = WithoutUpdate(i)) {
+      WriteLine(stdout, DottedAddress(targets_[i].address) + ": not updated: " + d->why);
+    }
+  }
+  std::fflush(stdout);
+}
+
+void Batch::RunWaves() {
   const std::uint64_t tick = IsTerminal(stderr) ? host_.loop.AddTimer(kTickMs, kTickMs, [this] { OnTick(); }) : 0;
-  const std::uint64_t watchTick =
-      watch_ ? host_.loop.AddTimer(kWatchTickMs, kWatchTickMs, [this] { watch_->Tick(); }) : 0;
-  for (;;) {
-    while (!interrupted_ && next_ < targets_.size() && running_.size() < settings_.jobs) Start(next_++);
-    FinishEnded();
-    CheckComebacks();
-    if (running_.empty() && awaited_.empty() && (interrupted_ || next_ == targets_.size())) break;
-    host_.loop.RunOnce();
+  const std::uint64_t watchTick = host_.loop.AddTimer(kWatchTickMs, kWatchTickMs, [this] {
+    if (watch_) watch_->Tick();
+  });
+  if (Planned()) PrintPlan();
+  for (std::size_t w = 0; w < waveEnds_.size() && !interrupted_; ++w) {
+    const std::size_t begin = w == 0 ? 0 : waveEnds_[w - 1];
+    if (BudgetSpent()) {
+      for (std::size_t i = begin; i < targets_.size(); ++i) Leave(i, Stopped());
+      break;
+    }
+    RunWave(begin, waveEnds_[w]);
   }
   host_.loop.RemoveTimer(tick);
   host_.loop.RemoveTimer(watchTick);
 }
 
-void Batch::Start(std::size_t index) {
-  const UpdateTarget& target = targets_[index];
-  if (!target.leftOut.empty()) {
-    UpdateResult r = NewResult(index);
-    r.outcome = Outcome::kConnectionFailed;
-    r.messages.push_back("tideload-cli: " + target.leftOut);
-    progress_.Line(Prefix(target.address) + r.messages.back());
-    Report(index, std::move(r));
-    return;
+// One wave: what needs no update ends at once, the rest is updated, and the
+// wave ends when every one of its modules has (and is back, with --verify).
+void Batch::RunWave(std::size_t begin, std::size_t end) {
+  std::vector<std::size_t> contacted;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (!targets_[i].leftOut.empty()) {
+      Leave(i, Decision{Outcome::kConnectionFailed, "tideload-cli: " + targets_[i].leftOut});
+    } else if (settings_.earlier && DoneBefore(*settings_.earlier, targets_[i].address, sha256_)) {
+      Leave(i, *WithoutUpdate(i));
+    } else {
+      contacted.push_back(i);
+    }
   }
+  if (NeedsSearch()) Identify(contacted);
+  for (std::size_t i : contacted) {
+    if (const std::optional<Decision> d = WithoutUpdate(i)) {
+      Leave(i, *d);
+    } else {
+      waiting_.emplace_back(i, NewResult(i));
+    }
+  }
+  RunSessions();
+}
+
+void Batch::RunSessions() {
+  for (;;) {
+    StartDue();
+    FinishEnded();
+    CheckComebacks();
+    const bool noMore = interrupted_ || BudgetSpent() || (waiting_.empty() && retries_.empty());
+    if (running_.empty() && awaited_.empty() && noMore) break;
+    host_.loop.RunOnce(WaitMs());
+  }
+  // What was never started: stopped by the budget (or left to Ctrl-C); a
+  // module still to be tried again keeps the result of its last attempt.
+  for (const auto& [index, result] : waiting_) {
+    if (!interrupted_ && BudgetSpent()) Leave(index, Stopped());
+  }
+  waiting_.clear();
+  for (auto& [due, pending] : retries_) Report(pending.first, std::move(pending.second));
+  retries_.clear();
+}
+
+int Batch::WaitMs() const {
+  if (retries_.empty()) return kMostWaitMs;
+  const std::uint64_t now = host_.loop.NowMs();
+  const std::uint64_t due = retries_.begin()->first;
+  return due <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(due - now, kMostWaitMs));
+}
+
+bool Batch::BudgetSpent() const { return settings_.failureBudget && failures_ > *settings_.failureBudget; }
+
+Batch::Decision Batch::Stopped() const {
+  return Decision{Outcome::kStopped,
+                  "not started: more than " + std::to_string(settings_.failureBudget.value_or(0)) + " modules failed"};
+}
+
+// New updates while there are free slots: retries that are due first, then
+// the wave's modules in their order; none after Ctrl-C or once the budget
+// is spent.
+void Batch::StartDue() {
+  while (!interrupted_ && !BudgetSpent() && running_.size() < settings_.jobs) {
+    if (!retries_.empty() && retries_.begin()->first <= host_.loop.NowMs()) {
+      auto [index, result] = std::move(retries_.begin()->second);
+      retries_.erase(retries_.begin());
+      Start(index, std::move(result));
+    } else if (!waiting_.empty()) {
+      auto [index, result] = std::move(waiting_.front());
+      waiting_.pop_front();
+      Start(index, std::move(result));
+    } else {
+      return;
+    }
+  }
+}
+
+void Batch::Start(std::size_t index, UpdateResult result) {
   Running& run = *(running_[index] = std::make_unique<Running>(*this, index));
-  run.result = NewResult(index);
+  run.result = std::move(result);
+  ++run.result.attempts;
   run.startMs = host_.loop.NowMs();
   UpdateSession::Choices choices;
   choices.rebootWhenComplete = settings_.reboot;
   choices.endWhenClosed = true;
   choices.checkOnly = settings_.dryRun;
-  run.session = std::make_unique<UpdateSession>(&host_.network, image_, target.address, choices, run);
+  run.session = std::make_unique<UpdateSession>(&host_.network, image_, run.result.address, choices, run);
   run.idleTimer = host_.loop.AddTimer(UpdateSession::kIdlePeriodMs, UpdateSession::kIdlePeriodMs,
                                       [&run] { run.session->OnTimer(); });
   run.session->Start();
+}
+
+// A module ended without an update: its word, then its result.
+void Batch::Leave(std::size_t index, const Decision& decision) {
+  UpdateResult r = NewResult(index);
+  r.outcome = decision.outcome;
+  r.messages.push_back(decision.why);
+  progress_.Line(Prefix(r.address) + decision.why);
+  Report(index, std::move(r));
 }
 
 void Batch::OnProgress(Running& run, int percent) {
@@ -365,7 +549,13 @@ void Batch::FinishEnded() {
       r.messages.push_back(ok ? kCompleteText : kFailedText);
       progress_.Line(Prefix(r.address) + r.messages.back());
     }
-    if (ok && settings_.verifySeconds && !settings_.dryRun) {
+    if (Retryable(r.outcome) && r.attempts <= settings_.retries && !interrupted_) {
+      const unsigned delay = RetryDelaySeconds(r.attempts);
+      progress_.Line(DottedAddress(r.address) + ": " + ResultName(r.outcome) + "; tried again in " +
+                     std::to_string(delay) + " s (attempt " + std::to_string(r.attempts + 1) + " of " +
+                     std::to_string(settings_.retries + 1) + ")");
+      retries_.emplace(host_.loop.NowMs() + delay * 1000ull, std::make_pair(index, std::move(r)));
+    } else if (ok && settings_.verifySeconds && !settings_.dryRun) {
       AwaitComeback(index, std::move(r));
     } else {
       Report(index, std::move(r));
@@ -374,12 +564,11 @@ void Batch::FinishEnded() {
 }
 
 void Batch::AwaitComeback(std::size_t index, UpdateResult r) {
-  Comeback& v = r.verify.emplace();
-  if (auto b = before_.find(r.address); b != before_.end()) v.before = b->second;
+  r.verify.emplace();
   std::string why;
   if (watch_ == nullptr || !watch_->IsOpen()) {
     why = "not verified: no search could be made";
-  } else if (!v.before) {
+  } else if (!r.before) {
     why = "not verified: it did not answer a search before its update";
   }
   if (!why.empty()) {
@@ -388,7 +577,7 @@ void Batch::AwaitComeback(std::size_t index, UpdateResult r) {
     return;
   }
   const std::uint64_t now = host_.loop.NowMs();
-  watch_->AwaitComeback(r.address, *v.before);
+  watch_->AwaitComeback(r.address, *r.before);
   awaited_[index] = Awaited{std::move(r), now, now + static_cast<std::uint64_t>(*settings_.verifySeconds * 1000.0)};
 }
 
@@ -401,6 +590,7 @@ void Batch::CheckComebacks() {
     if (state.seen) {
       r.verify->after = state.seen;
       r.verify->seconds = static_cast<double>(state.seenMs - it->second.endMs) / 1000.0;
+      if (settings_.expectApp && Cp1252ToUtf8(state.seen->app) != *settings_.expectApp) r.outcome = Outcome::kWrongApp;
     } else if (state.searchFailed && state.searches == 0) {
       r.outcome = Outcome::kFailed;
       why = "not verified: no search could be made";
@@ -431,7 +621,7 @@ std::string Batch::NotBackText(const ModuleWatch::State& state) const {
 }
 
 void Batch::Verdict(std::size_t index, UpdateResult r, const std::string& notBackBecause) {
-  r.messages.push_back(ComebackText(r, notBackBecause));
+  r.messages.push_back(ComebackText(r, notBackBecause, settings_.expectApp));
   progress_.Line(r.messages.back());
   Report(index, std::move(r));
 }
@@ -448,12 +638,23 @@ void Batch::Report(std::size_t index, UpdateResult result) {
     std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
     progress_.Line(Prefix(result.address) + ResultName(result.outcome) + " after " + seconds + " s");
   }
+  if (settings_.log != nullptr && !logFailed_ &&
+      !settings_.log->Append(LogJson(result, LogContext{operator_, hostName_, UtcNow()}))) {
+    logFailed_ = true;
+    progress_.Line("tideload-cli: the log could not be written; what ends from now on is not in it");
+  }
+  if (IsFailure(result.outcome)) ++failures_;
+  if (BudgetSpent() && !budgetSaid_) {
+    budgetSaid_ = true;
+    progress_.Line("tideload-cli: more than " + std::to_string(*settings_.failureBudget) +
+                   " modules failed: no new update starts");
+  }
   results_[index] = std::move(result);
 }
 
 int Batch::ExitStatusOfAll() const {
   for (const std::optional<UpdateResult>& r : results_) {
-    if (r->outcome == Outcome::kOk) continue;
+    if (Succeeded(r->outcome)) continue;
     return ExitStatus(interrupted_ ? Outcome::kCancelled : r->outcome);
   }
   return ExitStatus(Outcome::kOk);

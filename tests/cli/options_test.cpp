@@ -13,7 +13,7 @@
 namespace tl::cli {
 namespace {
 
-TEST(ExitStatus, EachOutcomeHasItsOwnStatusAndName) {
+TEST(ExitStatus, EachOutcomeHasItsOwnStatusAndNameButASkipSucceeds) {
   const struct {
     Outcome outcome;
     int status;
@@ -23,7 +23,10 @@ TEST(ExitStatus, EachOutcomeHasItsOwnStatusAndName) {
       {Outcome::kUsage, 2, "usage"},     {Outcome::kLoadFailed, 3, "load-failed"},
       {Outcome::kConnectionFailed, 4, "connection-failed"},
       {Outcome::kTimedOut, 5, "timed-out"},
-      {Outcome::kRefused, 6, "refused"}, {Outcome::kCancelled, 130, "cancelled"},
+      {Outcome::kRefused, 6, "refused"}, {Outcome::kStopped, 7, "stopped"},
+      {Outcome::kDifferentDevice, 8, "different-device"},
+      {Outcome::kWrongApp, 9, "wrong-app"},
+      {Outcome::kCancelled, 130, "cancelled"}, {Outcome::kSkipped, 0, "skipped"},
   };
   std::set<int> statuses;
   for (const auto& e : expected) {
@@ -31,7 +34,8 @@ TEST(ExitStatus, EachOutcomeHasItsOwnStatusAndName) {
     EXPECT_STREQ(ResultName(e.outcome), e.name);
     statuses.insert(ExitStatus(e.outcome));
   }
-  EXPECT_EQ(statuses.size(), std::size(kOutcomes));
+  EXPECT_EQ(std::size(expected), std::size(kOutcomes));
+  EXPECT_EQ(statuses.size(), std::size(kOutcomes) - 1);  // skipped and ok share 0
 }
 
 // Parses args with the command made by make; the status, if it ended.
