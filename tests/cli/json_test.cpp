@@ -116,14 +116,17 @@ TEST(JsonWriter, TodaysBytes) {
   r.outcome = Outcome::kRefused;
   r.messages = {"Error: \x80\tx"};
   r.lastCode = 250;
-  r.verify = Comeback{ModuleIdentity{}, std::nullopt, 0};
+  r.before = ModuleIdentity{};
+  r.verify = Comeback{};
+  r.wave = 2;
+  r.attempts = 3;
   EXPECT_EQ(ResultJson(r),
             "{\"address\": \"127.0.0.1\", \"file\": \"app\\u00ff.s19\", \"filePlatform\": \"RT\\u20ac\", "
             "\"modulePlatform\": null, \"startAddress\": 65536, \"imageLength\": 2, \"sha256\": \"ab\", "
             "\"bytesSent\": 0, \"seconds\": 2.025, \"result\": \"refused\", \"messages\": [\"Error: \\u20ac\\u0009x\"], "
             "\"lastCode\": 250, \"platformsAgree\": null, \"verify\": {\"cameBack\": false, \"seconds\": null, "
             "\"appBefore\": \"\", \"appAfter\": null, \"macBefore\": \"00:00:00:00:00:00\", \"macAfter\": null, "
-            "\"nameBefore\": \"\", \"nameAfter\": null}}");
+            "\"nameBefore\": \"\", \"nameAfter\": null}, \"wave\": 2, \"attempts\": 3}");
 }
 
 }  // namespace
