@@ -14,9 +14,9 @@ constexpr unsigned kLongestRetrySeconds = 60;
 constexpr std::size_t kMostListItems = 64;
 constexpr std::size_t kMostCount = 1000000;
 
-// A count, or a per cent of modules ("10%"); nothing when it is neither.
-// rounding up: a share of modules that is not whole takes one module more.
-std::optional<std::size_t> CountOrShare(std::string_view text, std::size_t modules, bool roundUp) {
+// A count, or a per cent of modules ("10%"), as a hundredfold number of
+// modules (exact, before any rounding); nothing when it is neither.
+std::optional<std::size_t> HundredfoldSize(std::string_view text, std::size_t modules) {
   const bool share = !text.empty() && text.back() == '%';
   if (share) text.remove_suffix(1);
   if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string_view::npos) {
@@ -24,9 +24,8 @@ std::optional<std::size_t> CountOrShare(std::string_view text, std::size_t modul
   }
   std::size_t value = 0;
   for (char c : text) value = value * 10 + static_cast<std::size_t>(c - '0');
-  if (!share) return value <= kMostCount ? std::optional<std::size_t>(value) : std::nullopt;
-  if (value > 100) return std::nullopt;
-  return (modules * value + (roundUp ? 99 : 0)) / 100;
+  if (share ? value > 100 : value > kMostCount) return std::nullopt;
+  return share ? value * modules : value * 100;
 }
 
 }  // namespace
@@ -34,35 +33,41 @@ std::optional<std::size_t> CountOrShare(std::string_view text, std::size_t modul
 std::optional<std::vector<std::size_t>> WaveEnds(std::string_view list, std::size_t modules, std::string* error) {
   std::vector<std::size_t> ends;
   std::size_t items = 0;
-  while (!list.empty() || items == 0) {
+  std::size_t last = 0;  // the size before, hundredfold
+  for (;;) {
     const std::size_t comma = list.find(',');
     const std::string_view item = list.substr(0, comma);
-    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
     if (++items > kMostListItems) {
       *error = "more than " + std::to_string(kMostListItems) + " waves";
       return std::nullopt;
     }
-    const std::optional<std::size_t> size = CountOrShare(item, modules, true);
+    const std::optional<std::size_t> size = HundredfoldSize(item, modules);
     if (!size || *size == 0) {
       *error = "'" + std::string(item) + "' is not a wave size (a count from 1, or a per cent up to 100%)";
       return std::nullopt;
     }
-    if (!ends.empty() && *size < ends.back()) {
+    if (*size < last) {
       *error = "the sizes are cumulative: '" + std::string(item) + "' is smaller than the wave before";
       return std::nullopt;
     }
-    const std::size_t end = std::min(*size, modules);
+    last = *size;
+    // A share that is not a whole number of modules takes one more.
+    const std::size_t end = std::min((*size + 99) / 100, modules);
     if (ends.empty() || end > ends.back()) ends.push_back(end);
     if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
   }
   if (ends.empty() || ends.back() < modules) ends.push_back(modules);
   return ends;
 }
 
 std::optional<std::size_t> FailureBudget(std::string_view text, std::size_t modules, std::string* error) {
-  const std::optional<std::size_t> budget = CountOrShare(text, modules, false);
-  if (!budget) *error = "'" + std::string(text) + "' is not a number of failures (N, or P% of the modules)";
-  return budget;
+  const std::optional<std::size_t> budget = HundredfoldSize(text, modules);
+  if (!budget) {
+    *error = "'" + std::string(text) + "' is not a number of failures (N, or P% of the modules)";
+    return std::nullopt;
+  }
+  return *budget / 100;  // a share rounded down
 }
 
 bool Succeeded(Outcome outcome) { return outcome == Outcome::kOk || outcome == Outcome::kSkipped; }

@@ -147,25 +147,34 @@ std::vector<std::string> Isolated(const std::vector<std::string>& argv, const st
   return out;
 }
 
-Sim StartSim(const std::vector<std::string>& args) {
+Sim StartSimAt(std::uint32_t hostOrder, const std::vector<std::string>& args) {
+  Sim sim;
+  sim.hostOrder = hostOrder;
+  sim.address = std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) + "." +
+                std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
+  std::string ready = TempFile("ready");
+  std::vector<std::string> argv = {BuildDir() + "/tideload-sim", "--listen", sim.address, "--ready-file", ready};
+  argv.insert(argv.end(), args.begin(), args.end());
+  sim.child = std::make_unique<Child>(argv);
+  for (int i = 0; i < 2000; ++i) {
+    if (std::filesystem::exists(ready)) return sim;
+    if (!sim.child->Running()) break;  // the address was taken
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return Sim{};
+}
+
+std::uint32_t FreeLoopbackAddress() {
   static std::mt19937 random(static_cast<unsigned>(::getpid()) * 7919u +
                              static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  auto pick = [] { return 1u + static_cast<unsigned>(random() % 250u); };
+  return (127u << 24) | (pick() << 16) | (pick() << 8) | pick();
+}
+
+Sim StartSim(const std::vector<std::string>& args) {
   for (int attempt = 0; attempt < 20; ++attempt) {
-    auto pick = [] { return 1u + static_cast<unsigned>(random() % 250u); };
-    unsigned b = pick(), c = pick(), d = pick();
-    Sim sim;
-    sim.address = "127." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d);
-    sim.hostOrder = (127u << 24) | (b << 16) | (c << 8) | d;
-    std::string ready = TempFile("ready");
-    std::vector<std::string> argv = {BuildDir() + "/tideload-sim", "--listen", sim.address,
-                                     "--ready-file", ready};
-    argv.insert(argv.end(), args.begin(), args.end());
-    sim.child = std::make_unique<Child>(argv);
-    for (int i = 0; i < 2000; ++i) {
-      if (std::filesystem::exists(ready)) return sim;
-      if (!sim.child->Running()) break;  // the address was taken: another one
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    Sim sim = StartSimAt(FreeLoopbackAddress(), args);
+    if (sim.child) return sim;  // else the address was taken: another one
   }
   return Sim{};
 }

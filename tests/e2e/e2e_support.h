@@ -52,6 +52,10 @@ struct Sim {
 };
 // Starts a sim on a free 127.a.b.c; args are the sim's options.
 Sim StartSim(const std::vector<std::string>& args);
+// A loopback address of 127.0.0.0/8 that is most likely nobody's, and a sim
+// started at one (no child when the address is taken).
+std::uint32_t FreeLoopbackAddress();
+Sim StartSimAt(std::uint32_t hostOrder, const std::vector<std::string>& args);
 
 // Network namespaces of our own can be made (unshare -n).
 bool CanUnshare();

@@ -92,12 +92,13 @@ TEST(FleetEndToEnd, OneFailingAndOneSilentModuleHoldUpNoneOfTheOthers) {
     EXPECT_NE(plain.err.find(line), std::string::npos) << line;
   }
   std::vector<std::string> table = Lines(plain.out);
-  ASSERT_EQ(table.size(), 6u) << plain.out;
+  ASSERT_EQ(table.size(), 7u) << plain.out;
   const char* results[] = {"ok", "refused", "ok", "timed-out", "ok"};
   for (std::size_t i = 0; i < 5; ++i) {
     EXPECT_TRUE(std::regex_match(table[i + 1], std::regex(p[i].address + " +" + results[i] + " +[0-9.]+")))
         << table[i + 1];
   }
+  EXPECT_EQ(table[6], "wave 1 of 1, 5 modules: 3 ok, 1 timed-out, 1 refused");
   for (auto& set : sims) {
     for (Sim& s : set) EXPECT_EQ(s.child->Wait(kLong).status, 0);
   }
