@@ -365,6 +365,57 @@ case "$CASE" in
     "$L" exec prog "$CLI" update --verify 10.77.1.1 "$SRC/examples/demo_APP.s19" 2>"$WORK/err2"
     [ $? = 2 ] || { echo "FAIL: --verify without --reboot"; fail=1; }
     ;;
+  rollout)
+    # A rollout that asks each module first: m1 runs the expected application
+    # already (skipped), m2 comes back running it (ok), m3 comes back running
+    # another (wrong-app), and at m4, a device of the file, another device
+    # answers (different-device: nothing is sent to it). The audit log has a
+    # line for each; a rerun with --resume leaves the done ones alone.
+    "$L" up 4 >/dev/null || exit 1
+    sim m1 --module "name=Pump-1,app=Valve 2.2,mac=02:00:00:00:01:01"
+    sim m2 --module "name=Pump-2,app=Valve 2.1,mac=02:00:00:00:01:02" \
+      --reboot-file "$WORK/m2.rebooted" --reboot-seconds 1 --app-after "Valve 2.2"
+    sim m3 --module "name=Pump-3,app=Valve 2.1,mac=02:00:00:00:01:03" \
+      --reboot-file "$WORK/m3.rebooted" --reboot-seconds 1 --app-after "Valve 2.0"
+    sim m4 --module "name=Other,app=Valve 2.1,mac=02:00:00:00:07:04"
+    for i in 2 3; do
+      "$L" exec "m$i" "$SIM" --listen "10.77.1.$i" --reboot-file "$WORK/m$i.rebooted" \
+        --ready-file "$WORK/uready.m$i" 2>"$WORK/usim.m$i.log" &
+    done
+    "$L" exec m4 "$SIM" --listen 10.77.1.4 --ready-file "$WORK/uready.m4" 2>"$WORK/usim.m4.log" &
+    untouched=$!
+    wait_ready m1 m2 m3 m4
+    for h in m2 m3 m4; do for i in $(seq 600); do [ -e "$WORK/uready.$h" ] && break; sleep 0.05; done; done
+    items=""
+    for i in 1 2 3 4; do
+      items+="${items:+, }{\"address\": \"10.77.1.$i\", \"consistent\": true, \"interfaceMac\": \"02:00:00:00:01:0$i\", \"children\": []}"
+    done
+    echo "[$items]" >"$WORK/found.json"
+    "$L" exec prog "$CLI" update --json --reboot --verify 6 --expect-app "Valve 2.2" --from "$WORK/found.json" \
+      --log "$WORK/audit.log" "$SRC/examples/demo_APP.s19" >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    cat "$WORK/out" "$WORK/err"
+    [ "$status" = 9 ] || { echo "FAIL: status $status, expected 9 (wrong-app)"; fail=1; }
+    for want in '10.77.1.1.*"result": "skipped"' '10.77.1.2.*"result": "ok"' '10.77.1.3.*"result": "wrong-app"' \
+                '10.77.1.4.*"result": "different-device"'; do
+      grep -q "\"address\": \"$want" "$WORK/out" || { echo "FAIL: no $want"; fail=1; }
+    done
+    expect_line "$WORK/err" "10.77.1.1: already running Valve 2.2"
+    expect_line "$WORK/err" "10.77.1.4: a different device answers at 10.77.1.4 (02:00:00:00:07:04, Other)"
+    grep -q "^10.77.1.3: back after [0-9.]* s, running Valve 2.0, not Valve 2.2 (before: Valve 2.1)$" "$WORK/err" ||
+      { echo "FAIL: m3's word"; fail=1; }
+    kill "$untouched" 2>/dev/null; wait "$untouched" 2>/dev/null
+    [ -s "$WORK/usim.m4.log" ] && { echo "FAIL: the device at m4 was contacted"; cat "$WORK/usim.m4.log"; fail=1; }
+    expect_count "$WORK/audit.log" 4
+    grep -q '"address": "10.77.1.2", "mac": "02:00:00:00:01:02",.*"result": "ok", "attempts": 1, "appBefore": "Valve 2.1", "appAfter": "Valve 2.2"}' "$WORK/audit.log" ||
+      { echo "FAIL: m2's log line"; cat "$WORK/audit.log"; fail=1; }
+    # The rerun: the two done ones are left alone without a search.
+    "$L" exec prog "$CLI" update --resume "$WORK/out" 10.77.1.1 10.77.1.2 "$SRC/examples/demo_APP.s19" >"$WORK/out2" 2>"$WORK/err2"
+    status=$?
+    cat "$WORK/out2" "$WORK/err2"
+    [ "$status" = 0 ] || { echo "FAIL: the rerun ended with $status"; fail=1; }
+    expect_line "$WORK/out2" "wave 1 of 1, 2 modules: 2 skipped"
+    ;;
   fleet)
     # What find --json found, updated side by side: each device once, the
     # two-interface one through one of its interfaces.
