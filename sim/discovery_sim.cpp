@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -267,16 +268,18 @@ class Server {
         msg.msg_controllen = sizeof control;
         ssize_t got = ::recvmsg(fd_, &msg, 0);
         int arrivedOn = 0;
+        std::uint32_t sentTo = 0;  // the address the datagram was sent to
         for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
           if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
             in_pktinfo info;
             std::memcpy(&info, CMSG_DATA(c), sizeof info);
             arrivedOn = info.ipi_ifindex;
+            sentTo = ntohl(info.ipi_addr.s_addr);
           }
         }
         if (got > 0) {
           Handle(buf.data(), static_cast<std::size_t>(got), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port),
-                 arrivedOn);
+                 arrivedOn, sentTo);
         }
       }
       FlushDue();
@@ -320,7 +323,8 @@ class Server {
     ::freeifaddrs(list);
   }
 
-  void Handle(const std::uint8_t* d, std::size_t n, std::uint32_t from, std::uint16_t fromPort, int arrivedOn) {
+  void Handle(const std::uint8_t* d, std::size_t n, std::uint32_t from, std::uint16_t fromPort, int arrivedOn,
+              std::uint32_t sentTo) {
     if (n < 5) return;
     const bool search = std::memcmp(d, "ELIN", 4) == 0 && d[4] == 0x52;
     const bool heard = std::memcmp(d, "ELI2", 4) == 0 && d[4] == 0x56;
@@ -346,7 +350,16 @@ class Server {
     for (std::size_t i = 0; i < o_.modules.size(); ++i) {
       const Module& m = o_.modules[i];
       auto own = interfaceOf_.find(static_cast<std::ptrdiff_t>(i));
-      if (!o_.loopback && arrivedOn != 0 && own != interfaceOf_.end() && own->second != arrivedOn) continue;
+      // A search sent to one interface's own address is that interface's to
+      // answer, whichever card it came in on; a broadcast is answered by the
+      // interfaces of the card it came in on.
+      const bool toOne = std::any_of(o_.modules.begin(), o_.modules.end(),
+                                     [sentTo](const Module& other) { return other.from != 0 && other.from == sentTo; });
+      if (toOne) {
+        if (m.from != sentTo) continue;
+      } else if (!o_.loopback && arrivedOn != 0 && own != interfaceOf_.end() && own->second != arrivedOn) {
+        continue;
+      }
       if (heard && !o_.answerEveryList) {
         std::uint32_t source = ReplySource(m, HostAddress(from));
         std::uint8_t high = Consistent(m, source) ? m.mac[4] : static_cast<std::uint8_t>(m.mac[4] ^ 0x80);
