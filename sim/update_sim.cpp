@@ -69,6 +69,7 @@ struct Options {
   bool longLine = false;
   bool quiet = false;
   bool expectDryRun = false;
+  bool times = false;  // the status line tells when the program connected and when it ended
 };
 
 }  // namespace
@@ -132,6 +133,8 @@ void Declare(CLI::App& app, Options& o) {
                "expect the program to close after the platform line\nwithout answering the line that follows it")
       ->group("Faults");
   app.add_flag("--quiet", o.quiet, "no status line")->group("Faults");
+  app.add_flag("--times", o.times, "the status line ends with when the program connected and\nwhen the update ended (seconds since 1970)")
+      ->group("Faults");
   app.footer(
       "Exit status: 0 every update served went as a module expects; 1 one did not;\n"
       "2 a usage error or the address cannot be listened on.");
@@ -444,6 +447,12 @@ class Session {
 
 }  // namespace
 
+namespace {
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
 int RunUpdateSim(int argc, char** argv) {
   Options o;
   CLI::App app("", "tideload-sim");
@@ -495,12 +504,19 @@ int RunUpdateSim(int argc, char** argv) {
       break;
     }
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    const double connected = WallSeconds();
     Session session(o, fd);
     bool clean = session.Run();
     ::close(fd);
     allClean = allClean && clean;
     if (!o.quiet) {
-      std::fprintf(stderr, "tideload-sim: %s: %s\n", clean ? "ok" : "FAILED", session.Note().c_str());
+      std::string times;
+      if (o.times) {
+        char text[96];
+        std::snprintf(text, sizeof text, "; connected at %.3f, ended at %.3f", connected, WallSeconds());
+        times = text;
+      }
+      std::fprintf(stderr, "tideload-sim: %s: %s%s\n", clean ? "ok" : "FAILED", session.Note().c_str(), times.c_str());
     }
   }
   ::close(listener);
