@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kLong = 60000;
 
-std::string Cli() { return BuildDir() + "/tideload-cli"; }
 
 // A file whose S0 line carries the platform text.
 std::string FileWithPlatform(const std::string& platform) {

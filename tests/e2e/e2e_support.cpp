@@ -20,6 +20,18 @@ namespace e2e {
 
 std::string BuildDir() { return TIDELOAD_BUILD_DIR; }
 std::string SourceDir() { return TIDELOAD_SOURCE_DIR; }
+std::string Cli() { return BuildDir() + "/tideload-cli"; }
+std::string Demo() { return SourceDir() + "/examples/demo_APP.s19"; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
 
 namespace {
 // A folder of this test process's own, removed when the process ends (a

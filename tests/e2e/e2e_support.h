@@ -13,6 +13,11 @@ namespace e2e {
 
 std::string BuildDir();
 std::string SourceDir();
+// The built tideload-cli, and the sample application file.
+std::string Cli();
+std::string Demo();
+// The text's lines, without their line ends (a last one without an end is left out).
+std::vector<std::string> Lines(const std::string& text);
 
 // In a forked child: sets the environment and runs argv[0]; never returns.
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv,

@@ -18,17 +18,6 @@ namespace {
 
 constexpr int kLong = 90000;  // ms; the idle time-out is 30 s
 
-std::string Cli() { return BuildDir() + "/tideload-cli"; }
-std::string Demo() { return SourceDir() + "/examples/demo_APP.s19"; }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  return lines;
-}
 
 std::string Written(const std::string& name, const std::string& text) {
   std::string path = TempFile(name);

@@ -20,17 +20,6 @@ namespace {
 
 constexpr int kLong = 90000;  // ms
 
-std::string Cli() { return BuildDir() + "/tideload-cli"; }
-std::string Demo() { return SourceDir() + "/examples/demo_APP.s19"; }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  return lines;
-}
 
 // "result" of each module's JSON object, by address.
 std::map<std::string, std::string> Results(const std::string& out) {
