@@ -2,11 +2,11 @@
 # Fuzzes every libFuzzer target for a bounded time, with ASan and UBSan, in
 # one clang build. Each run works in a folder of its own (its corpus, the
 # files it writes, any crash) and nothing it writes lands elsewhere.
-#   20-fuzz.sh BUILD_DIR SOURCE_DIR        FUZZ_SECONDS per target (45)
+#   20-fuzz.sh BUILD_DIR SOURCE_DIR        FUZZ_SECONDS per target (30)
 set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR SOURCE_DIR}
 source=${2:?usage: $0 BUILD_DIR SOURCE_DIR}
-seconds=${FUZZ_SECONDS:-45}
+seconds=${FUZZ_SECONDS:-30}
 fuzzbuild="$build/fuzz-clang"
 
 # target, seed folder, the longest input
