@@ -1,10 +1,8 @@
 // tideload-cli find: one search with the device selection dialog on the
 // console host, out of every interface or to given addresses, then the tree
 // it shows, as text or JSON.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <optional>
 #include <set>
@@ -19,6 +17,7 @@
 #include "discovery/device_record.h"
 #include "discovery/find_dialog.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_system.h"
 #include "platform/console/console_text.h"
 
 namespace tl::cli {
@@ -58,7 +57,7 @@ class SendCountingNetwork final : public Network {
 
  private:
   long Count(unsigned via, std::uint32_t address, long n) {
-    const int error = errno;
+    const int error = LastSystemError();
     for (Target& t : targets_) {
       if (t.destination.via != via || t.destination.address != address) continue;
       if (n >= 0) {
@@ -240,13 +239,13 @@ int RunFind(int argc, char** argv) {
   }
   if (sent == 0) {
     WriteLine(stderr, std::string("tideload-cli find: no search request could be sent: ") +
-                          std::strerror(lastError));
+                          SystemErrorText(lastError));
     return ExitStatus(Outcome::kConnectionFailed);
   }
   for (const Target& t : targets) {
     if (t.sent == 0) {
       WriteLine(stderr, "tideload-cli find: nothing could be sent " + t.where + ": " +
-                            std::strerror(t.lastError));
+                            SystemErrorText(t.lastError));
     }
   }
   if (expect && find.Heard() < *expect) {

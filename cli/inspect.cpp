@@ -1,7 +1,5 @@
 // tideload-cli inspect: load an application file and describe its image.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -10,6 +8,7 @@
 #include "cli/image_hasher.h"
 #include "cli/json.h"
 #include "cli/options.h"
+#include "platform/console/console_files.h"
 #include "platform/console/console_host.h"
 #include "platform/console/console_text.h"
 #include "platform/core/code_page.h"
@@ -19,14 +18,6 @@
 namespace tl::cli {
 
 namespace {
-
-bool WriteImage(const char* path, const unsigned char* data, std::size_t length) {
-  std::FILE* out = std::fopen(path, "wb");
-  if (out == nullptr) return false;
-  std::setvbuf(out, nullptr, _IONBF, 0);  // one write, straight from the image
-  const bool written = std::fwrite(data, 1, length, out) == length;
-  return std::fclose(out) == 0 && written;
-}
 
 }  // namespace
 
@@ -50,9 +41,9 @@ int RunInspect(int argc, char** argv) {
   hasher.Grow(data, image->imageLength);
 
   // The file is written while the digest is finished.
-  if (output != nullptr && !WriteImage(output, data, image->imageLength)) {
-    WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output +
-                          "': " + std::strerror(errno));
+  std::string why;
+  if (output != nullptr && !WriteWholeFile(output, data, image->imageLength, &why)) {
+    WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output + "': " + why);
     return ExitStatus(Outcome::kFailed);
   }
   const std::optional<Sha256Digest> digest = hasher.Digest(data, image->imageLength);

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/options.h"
+#include "platform/console/console_system.h"
 #include "platform/console/console_text.h"
 
 namespace {
@@ -38,6 +39,9 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tl::ConsoleArguments arguments(argc, argv);  // UTF-8
+  argc = arguments.Count();
+  argv = arguments.Values();
   if (argc < 2) {
     PrintUsage(stderr);
     return tl::cli::ExitStatus(tl::cli::Outcome::kUsage);

@@ -1,22 +1,19 @@
 // tideload-cli update [OPTIONS] ADDRESS... FILE
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "cli/input_file.h"
 #include "cli/json_reader.h"
 #include "cli/options.h"
 #include "cli/targets.h"
 #include "cli/update_batch.h"
 #include "discovery/device_record.h"
+#include "platform/console/console_files.h"
 #include "platform/console/console_host.h"
+#include "platform/console/console_system.h"
 #include "platform/console/console_text.h"
 #include "platform/core/secret.h"
 
@@ -29,7 +26,7 @@ const char kPasswordFileOption[] = "--password-file";
 
 // The first line of the file (or of stdin for "-"), without its line end.
 InputRead ReadPassword(const char* path, std::string& password, std::string* error) {
-  if (std::strcmp(path, "-") == 0 && ::isatty(STDIN_FILENO) == 1) {
+  if (std::strcmp(path, "-") == 0 && IsTerminal(stdin)) {
     *error = "stdin is a terminal: leave --password-file out to be asked without echo";
     return InputRead::kFailed;
   }
@@ -170,8 +167,8 @@ int RunUpdate(int argc, char** argv) {
       WriteLine(stderr, "tideload-cli: " + error);
       return ExitStatus(Outcome::kUsage);
     }
-  } else if (const char* fromEnvironment = std::getenv("TIDELOAD_PASSWORD")) {
-    settings.password = fromEnvironment;
+  } else {
+    settings.password = EnvironmentText("TIDELOAD_PASSWORD");
   }
 
   ConsoleHost host("tideload-cli");

@@ -8,9 +8,6 @@
 
 #include "platform/headless/event_loop.h"
 #include "platform/headless/headless_ui.h"
-#include "platform/posix/file_registry.h"
-#include "platform/posix/posix_files.h"
-#include "platform/posix/posix_network.h"
 
 namespace tl {
 
@@ -18,16 +15,21 @@ class ConsoleHost {
  public:
   explicit ConsoleHost(std::string programTitle);
   ~ConsoleHost();
+  ConsoleHost(const ConsoleHost&) = delete;
+  ConsoleHost& operator=(const ConsoleHost&) = delete;
 
   EventLoop loop{EventLoop::Clock::Real};
   HeadlessUi ui;
-  PosixNetwork network{loop};
-  PosixFileSystem files;
-  FileRegistry registry;
+
+ private:
+  struct System;  // the system's sockets (ready on loop), files and registry
+  std::unique_ptr<System> system_;
+
+ public:
+  Network& network;
 
  private:
   Host previous_;
 };
-
 
 }  // namespace tl

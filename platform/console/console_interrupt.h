@@ -1,11 +1,10 @@
-// Ctrl-C as an event of the console's loop. The signal handler only writes
-// a byte to a pipe that the loop watches; what is to be done runs on the
+// Ctrl-C (on Windows Ctrl-Break too) as an event of the console's loop. The
+// system's handler only wakes the loop; what is to be done runs on the
 // loop, like every other event.
 #pragma once
 
-#include <signal.h>
-
 #include <functional>
+#include <memory>
 
 #include "platform/headless/event_loop.h"
 
@@ -13,19 +12,19 @@ namespace tl {
 
 class ConsoleInterrupt {
  public:
-  // From now until destruction SIGINT calls onInterrupt (once) on the loop.
+  // From now until destruction Ctrl-C calls onInterrupt (once) on the loop.
   ConsoleInterrupt(EventLoop& loop, std::function<void()> onInterrupt);
-  ~ConsoleInterrupt();  // SIGINT is handled as before
+  ~ConsoleInterrupt();  // Ctrl-C is handled as before
   ConsoleInterrupt(const ConsoleInterrupt&) = delete;
   ConsoleInterrupt& operator=(const ConsoleInterrupt&) = delete;
 
  private:
-  void OnReadable();
+  struct Handler;  // the system's
+  void OnInterrupt();
 
   EventLoop& loop_;
   std::function<void()> onInterrupt_;
-  int pipe_[2] = {-1, -1};
-  struct sigaction previous_ {};
+  std::unique_ptr<Handler> handler_;
   bool interrupted_ = false;
 };
 

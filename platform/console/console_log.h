@@ -1,8 +1,10 @@
 // An audit log: whole lines appended to a file that programs running at the
 // same time share. Each line goes in one write under an exclusive lock, so
-// lines never mix; the file is made readable and writable by its owner only.
+// lines never mix; a file it makes is readable and writable by its owner
+// only (on Windows, where the file system keeps access rights).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,8 +24,8 @@ class AppendLog {
   bool Append(std::string_view line);
 
  private:
-  explicit AppendLog(int fd) : fd_(fd) {}
-  int fd_;
+  explicit AppendLog(std::intptr_t file) : file_(file) {}
+  std::intptr_t file_;  // the system's handle of the open file
 };
 
 // Who runs the program (the login name) and on which machine.

@@ -1,8 +1,5 @@
 #include "platform/console/console_progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -46,18 +43,9 @@ std::string Minutes(std::uint64_t ms) {
   return text;
 }
 
-// The terminal's size: columns and lines.
-std::pair<std::size_t, int> TerminalSize() {
-  winsize size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
-    return {80, 24};
-  }
-  return {size.ws_col, size.ws_row};
-}
-
 }  // namespace
 
-ConsoleProgress::ConsoleProgress(bool several) : several_(several), terminal_(IsTerminal(stderr)) {}
+ConsoleProgress::ConsoleProgress(bool several) : several_(several), terminal_(RedrawsInPlace(stderr)) {}
 
 ConsoleProgress::~ConsoleProgress() { End(); }
 
@@ -160,7 +148,7 @@ void ConsoleProgress::Clear() {
 void ConsoleProgress::Draw() {
   pending_ = false;
   lastDrawMs_ = NowMs();
-  const auto [columns, lines] = TerminalSize();
+  const auto [columns, lines] = TerminalSize(stderr);
   std::vector<std::string> texts;
   for (const auto& [key, row] : rows_) texts.push_back(RowText(row, columns));
   // Never wider than the terminal, nor more lines than it has: the cursor

@@ -1,9 +1,10 @@
-// A password typed at the terminal without echo. The prompt is read from
-// the console's loop, so that updates go on while the user types; echo is
-// restored on every way out, a signal that ends the program included.
+// A password typed at the terminal without echo. The prompt is read while
+// the console's loop runs, so that updates go on while the user types; echo
+// is restored on every way out, a signal that ends the program included.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,13 +31,20 @@ class ConsolePasswordPrompt {
   // Ends a prompt in progress; its Done gets null.
   void End();
 
+  // The system's part: while it lives, echo is off and one line is read;
+  // done gets it on the loop (null: input ended), wiped once done returns.
+  class Reader {
+   public:
+    virtual ~Reader() = default;
+  };
+
  private:
-  void OnReadable();
-  void Finish(bool ok);
+  static std::unique_ptr<Reader> ReadWithoutEcho(EventLoop& loop, std::function<void(const std::string*)> done);
+  void Finish(const std::string* typed);
 
   EventLoop& loop_;
   Done done_;
-  std::string typed_;
+  std::unique_ptr<Reader> reader_;
 };
 
 }  // namespace tl

@@ -1,7 +1,5 @@
 #include "platform/console/console_text.h"
 
-#include <unistd.h>
-
 #include "platform/core/code_page.h"
 
 namespace tl {
@@ -46,8 +44,6 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* codePoin
   return length;
 }
 
-bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
-
 std::size_t NextCharacter(std::string_view text, std::size_t at, char32_t* codePoint) {
   if (const std::size_t length = DecodeUtf8(text, at, codePoint); length != 0) return length;
   *codePoint = static_cast<unsigned char>(text[at]);
@@ -72,8 +68,7 @@ std::string EscapeControls(std::string_view text) {
 
 void WriteText(std::FILE* stream, std::string_view text) {
   if (IsTerminal(stream)) {
-    const std::string shown = EscapeControls(text);
-    std::fwrite(shown.data(), 1, shown.size(), stream);
+    WriteToTerminal(stream, EscapeControls(text));
   } else {
     std::fwrite(text.data(), 1, text.size(), stream);
   }

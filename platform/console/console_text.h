@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/console/console_terminal.h"
+
 namespace tl {
 
 // Length of the valid UTF-8 sequence at text[at] (shortest form, no
@@ -25,8 +27,6 @@ std::string EscapeControls(std::string_view text);
 void WriteText(std::FILE* stream, std::string_view text);
 // The same, then our own line end.
 void WriteLine(std::FILE* stream, std::string_view text);
-
-bool IsTerminal(std::FILE* stream);
 
 // A message box text: a code-page text (module texts among it) as one line
 // of UTF-8. Its trailing line ends are the program's own and give way to one.

@@ -1,10 +1,10 @@
 #include "platform/headless/event_loop.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <chrono>
 #include <vector>
+
+#include "platform/headless/readiness.h"
 
 namespace tl {
 
@@ -85,34 +85,20 @@ bool EventLoop::RunOnce(int maxWaitMs) {
 
   bool dispatched = false;
   if (!watchers_.empty() || clock_ == Clock::Real) {
-    std::vector<pollfd> fds;
-    fds.reserve(watchers_.size());
-    for (const auto& [fd, w] : watchers_) {
-      short events = 0;
-      if (w.read) events |= POLLIN;
-      if (w.write) events |= POLLOUT;
-      fds.push_back(pollfd{fd, events, 0});
+    std::vector<Readiness> ready;
+    ready.reserve(watchers_.size());
+    for (const auto& [fd, w] : watchers_) ready.push_back(Readiness{fd, w.read, w.write});
+    WaitReady(ready, timeout);
+    for (const Readiness& r : ready) {
+      auto it = watchers_.find(r.descriptor);
+      if (it == watchers_.end()) continue;  // removed by an earlier callback
+      std::shared_ptr<Callback> cb = it->second.callback;
+      bool readable = r.read && it->second.read;
+      bool writable = r.write && it->second.write;
+      if (!readable && !writable) continue;
+      (*cb)(readable, writable);
     }
-    int n = ::poll(fds.data(), fds.size(), timeout);
-    if (n > 0) {
-      std::vector<std::pair<int, std::pair<bool, bool>>> ready;
-      for (const pollfd& p : fds) {
-        if (p.revents == 0) continue;
-        bool readable = (p.revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
-        bool writable = (p.revents & POLLOUT) != 0;
-        ready.push_back({p.fd, {readable, writable}});
-      }
-      for (const auto& [fd, rw] : ready) {
-        auto it = watchers_.find(fd);
-        if (it == watchers_.end()) continue;  // removed by an earlier callback
-        std::shared_ptr<Callback> cb = it->second.callback;
-        bool readable = rw.first && it->second.read;
-        bool writable = rw.second && it->second.write;
-        if (!readable && !writable) continue;
-        (*cb)(readable, writable);
-      }
-      dispatched = true;
-    }
+    dispatched = !ready.empty();
   }
 
   // Due timers fire on every turn, also while descriptors keep the loop busy.

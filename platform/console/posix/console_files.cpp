@@ -1,4 +1,4 @@
-#include "cli/input_file.h"
+#include "platform/console/console_files.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -7,9 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-namespace tl::cli {
+namespace tl {
 
 namespace {
 
@@ -89,4 +90,16 @@ InputRead ReadInput(const char* path, std::size_t most, bool oneLine, std::strin
   return result;
 }
 
-}  // namespace tl::cli
+bool WriteWholeFile(const char* path, const unsigned char* data, std::size_t length, std::string* error) {
+  std::FILE* out = std::fopen(path, "wb");
+  bool written = false;
+  if (out != nullptr) {
+    std::setvbuf(out, nullptr, _IONBF, 0);  // one write, straight from the image
+    written = std::fwrite(data, 1, length, out) == length;
+    written = std::fclose(out) == 0 && written;
+  }
+  if (!written) *error = std::strerror(errno);
+  return written;
+}
+
+}  // namespace tl
