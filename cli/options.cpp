@@ -87,6 +87,8 @@ std::string UsageLine(const CLI::App& app) {
 std::unique_ptr<CLI::App> NewCommand(const char* name, const char* summary, const char* notes) {
   auto app = std::make_unique<CLI::App>(summary, name);
   app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  // The same options everywhere: "/x" is an operand (a path) on Windows too.
+  app->allow_windows_style_options(false);
   app->footer(notes);
   app->formatter(std::make_shared<CLI::FormatterLambda>(
       [](const CLI::App* command, std::string, CLI::AppFormatMode) { return CommandHelp(*command); }));

@@ -1,9 +1,9 @@
-# Cross build of the 32-bit Windows program with mingw-w64 (Debian's
-# g++-mingw-w64-i686-win32: the program uses no threads).
+# Cross build of the 32-bit Windows programs with mingw-w64 (Debian's
+# g++-mingw-w64-i686-posix: std::thread for the console program).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TIDELOAD_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_CXX_COMPILER ${TIDELOAD_MINGW_PREFIX}-g++-win32)
+set(CMAKE_CXX_COMPILER ${TIDELOAD_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TIDELOAD_MINGW_PREFIX}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${TIDELOAD_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

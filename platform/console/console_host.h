@@ -29,6 +29,9 @@ class ConsoleHost {
   Network& network;
 
  private:
+  // Makes the host the current one, its message boxes lines on stderr.
+  void Install(Registry& registry, FileSystem& files);
+
   Host previous_;
 };
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/utf16.h"
+
 namespace tl {
 
 namespace {
@@ -47,8 +49,11 @@ class Win32ReadableFile : public ReadableFile {
 
 std::unique_ptr<ReadableFile> Win32FileSystem::OpenRead(const std::string& path) {
   // A folder cannot be opened this way, so it fails here like a missing file.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE file = paths_ == Paths::kUtf8 ? CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, kShare, nullptr,
+                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                       : CreateFileA(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32ReadableFile>(file);
 }

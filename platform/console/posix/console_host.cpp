@@ -1,8 +1,5 @@
 #include "platform/console/console_host.h"
 
-#include <cstdio>
-
-#include "platform/console/console_text.h"
 #include "platform/posix/file_registry.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_network.h"
@@ -19,12 +16,7 @@ struct ConsoleHost::System {
 
 ConsoleHost::ConsoleHost(std::string programTitle)
     : ui(loop, std::move(programTitle)), system_(std::make_unique<System>(loop)), network(system_->network) {
-  previous_ = CurrentHost();
-  ui.hooks().onMessageBox = [](HeadlessMessageBox& box) {
-    WriteMessageLine(stderr, box.text);
-    box.Close();
-  };
-  SetHost(Host{&ui, &system_->network, &system_->registry, &system_->files});
+  Install(system_->registry, system_->files);
 }
 
 ConsoleHost::~ConsoleHost() { SetHost(previous_); }

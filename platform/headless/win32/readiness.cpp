@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "platform/headless/win32/socket_descriptor.h"
+
 namespace tl {
 
 namespace {
@@ -26,8 +28,6 @@ class SocketSet {
  private:
   std::vector<SOCKET> words_;
 };
-
-SOCKET SocketOf(int descriptor) { return static_cast<SOCKET>(static_cast<unsigned>(descriptor)); }
 
 }  // namespace
 
