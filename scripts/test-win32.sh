@@ -197,10 +197,12 @@ shot() {
   [ -e "$look" ] || mv "$last" "$look"
   convert -size "${size%%+*}" -depth 8 "rgb:$look" "$SHOTS/$name.png" || fail "no picture $name"
 }
-# The pixels of the application icon's greens in the top left corner of a
-# picture, where the title bar shows the window's small icon.
+# The green pixels (the application icon's arrow, its small size blends
+# them) in the top left corner of a picture, where the title bar shows the
+# window's small icon.
 icon_pixels() {
-  convert "$SHOTS/$1.png" -crop 24x24+0+0 +repage txt:- | grep -ciE '#(006000|00A000|00FF00)'
+  convert "$SHOTS/$1.png" -crop 24x24+0+0 +repage txt:- |
+    awk -F'[(),]' 'NR > 1 && $4 >= 96 && $4 > 2 * $3 && $4 > 2 * $5 { n++ } END { print n + 0 }'
 }
 shoot() {  # shoot NAME CAPTION: a picture of that window
   local rect
