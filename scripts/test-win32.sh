@@ -6,9 +6,10 @@
 # (tests/win32/driver.cpp) is the user: it reads and works the windows.
 #   - the main window, About, Find, Program Ombrelin and Password needed:
 #     every control where the layout table puts it (read back in dialog
-#     units), captions, texts, styles, tab order, default button, focus, a
-#     disabled owner (build/win32_layout_table prints the table in the
-#     driver's form);
+#     units), nothing clipped, captions, texts, styles, tab order, default
+#     button, focus, a disabled owner (build/win32_layout_table prints the
+#     table in the driver's form); the controls of version 6 (the manifest);
+#     the same layouts again at 144 DPI, pictured;
 #   - the main window's validation, Enter, its icon; About through the
 #     system menu's last item and through system command 16 with low bits
 #     set; its OK closes it;
@@ -127,9 +128,10 @@ boxes() {
   echo "$out"
 }
 
-reg_value() {  # reg_value NAME: "TYPE DATA" of the setting
-  wine reg query 'HKLM\SOFTWARE\Ombrelin\TIDELOAD\Settings' /v "$1" 2>/dev/null | tr -d '\r' |
-    awk -v name="$1" '$1 == name { type = $2; $1 = ""; $2 = ""; sub(/^ +/, ""); print type " " $0 }'
+SETTINGS='HKLM\SOFTWARE\Ombrelin\TIDELOAD\Settings'
+reg_value() {  # reg_value KEY NAME: "TYPE DATA" of the value
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name { type = $2; $1 = ""; $2 = ""; sub(/^ +/, ""); print type " " $0 }'
 }
 
 # program ARGS...: tideload.exe in the background (PROGRAM); ended STATUS
@@ -172,13 +174,17 @@ sim_ok() {  # sim_ok [STATUS]: the sim's exit status (0)
 # layout. The edit boxes' texts are what the program put there; Wine's
 # (themed) progress bar draws its frame itself and drops the edge style
 # that it has on Windows (the picture shows the frame).
+# At the DPI in force (DPI), the icon's pixels scaled with it; nothing
+# clipped or outside the dialog.
+DPI=96
 layout_matches() {
   local caption=$1 what
   if ! diff <(drive rects "$caption" | sed -E 's/^([0-9-]+ Edit )"[^"]*"/\1""/') \
-      <("$LAYOUTS" rects "$caption" | sed -E '/ msctls_progress32 /s/ border//') >"$WORK/diff"; then
-    fail "\"$caption\" differs from its layout (< shown, > layout):"
+      <("$LAYOUTS" rects "$caption" "$DPI" | sed -E '/ msctls_progress32 /s/ border//') >"$WORK/diff"; then
+    fail "\"$caption\" differs from its layout at $DPI DPI (< shown, > layout):"
     cat "$WORK/diff"
   fi
+  drive fits "$caption" >"$WORK/fits" || { fail "\"$caption\" at $DPI DPI:"; cat "$WORK/fits"; }
   for what in taborder default; do
     expect "\"$caption\" $what" "$("$LAYOUTS" "$what" "$caption")" drive "$what" "$caption"
   done
@@ -220,6 +226,7 @@ say "the main window: its layout, About through the system menu, Dismiss gives -
 program
 if drive wait "$MAIN" >/dev/null; then
   layout_matches "$MAIN"
+  expect "the controls' version (the manifest's)" 6 drive controls "$MAIN" 1
   expect "the main window's focus" 1 drive focus "$MAIN"
   expect "the main window's owner" none drive owner "$MAIN"
   expect "a fresh start's address" "0.0.0.0" boxes
@@ -310,7 +317,7 @@ if drive wait "Find Ombrelins" >/dev/null; then
   drive click "Find Ombrelins" 1 >/dev/null
   drive gone "Find Ombrelins" >/dev/null || fail "Find's OK does not close it"
   expect "the boxes after Find" "10.0.5.9" boxes
-  expect "IPAddr after Find" "REG_DWORD 0xa000509" reg_value IPAddr
+  expect "IPAddr after Find" "REG_DWORD 0xa000509" reg_value "$SETTINGS" IPAddr
   # Nobody answers now: OK has nothing to take, Cancel leaves all as it was.
   kill "$DISCOVER" 2>/dev/null
   drive click "$MAIN" 1004 >/dev/null
@@ -486,8 +493,8 @@ done <<CASES
 CASES
 
 say "the registry; the next Browse... starts in the stored file's folder"
-expect "IPAddr" "REG_DWORD 0x7f000001" reg_value IPAddr
-expect "FileDir" "REG_SZ $FILE" reg_value FileDir
+expect "IPAddr" "REG_DWORD 0x7f000001" reg_value "$SETTINGS" IPAddr
+expect "FileDir" "REG_SZ $FILE" reg_value "$SETTINGS" FileDir
 program
 drive click "$MAIN" 1005 >/dev/null
 # The "Look in" box names the folder the dialog opened in.
@@ -516,6 +523,69 @@ status=$?
 SIM=$SLOW_SIM
 SIM_ERR=$SLOW_SIM_ERR
 sim_ok
+say "  in $((SECONDS - step)) s"
+
+# ---------------------------------------------------------------- at 144 DPI
+step=$SECONDS
+DPI=144
+say "at $DPI DPI: every dialog where its layout puts it, nothing clipped; pictured"
+# Each program reads it as it starts.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+rm -f "$WORK/discover.ready"
+"$BUILD/tideload-sim" discover --loopback --seconds 60 --ready-file "$WORK/discover.ready" "${MODULES[@]}" \
+  2>"$WORK/discover.err" &
+DISCOVER=$!
+PIDS+=("$DISCOVER")
+for _ in $(seq 500); do [ -e "$WORK/discover.ready" ] && break; sleep 0.01; done
+sim 127.0.0.1 --user admin --password secret --pace 40
+program -I127.0.0.1 "-F$FILE"
+if drive wait "$MAIN" >/dev/null; then
+  layout_matches "$MAIN"
+  shoot main-$DPI "$MAIN"
+  drive syscommand "$MAIN" 16 >/dev/null
+  if drive wait "About Tideload" >/dev/null; then
+    layout_matches "About Tideload"
+    shoot about-$DPI "About Tideload"
+    drive click "About Tideload" 1 >/dev/null
+    drive gone "About Tideload" >/dev/null
+  else
+    fail "no About at $DPI DPI"
+  fi
+  drive click "$MAIN" 1004 >/dev/null
+  # The tree filled and the search over.
+  if drive tree "Find Ombrelins" 1015 5 >/dev/null && drive enabled "Find Ombrelins" 1008 >/dev/null; then
+    layout_matches "Find Ombrelins"
+    drive expand "Find Ombrelins" 1015 "Gateway running :Bridge" >/dev/null
+    shoot find-$DPI "Find Ombrelins"
+  else
+    fail "no Find with its tree at $DPI DPI"
+  fi
+  drive click "Find Ombrelins" 2 >/dev/null
+  shoot messagebox-$DPI "$BOX"
+  expect "Find cancelled at $DPI DPI" "IP not set" drive boxtext
+  drive ok >/dev/null
+  drive click "$MAIN" 1 >/dev/null
+  if drive wait "Password needed" >/dev/null; then
+    layout_matches "Password needed"
+    shoot password-$DPI "Password needed"
+    drive type "Password needed" 1013 admin >/dev/null
+    drive type "Password needed" 1014 secret >/dev/null
+    drive click "Password needed" 1 >/dev/null
+  else
+    fail "no \"Password needed\" at $DPI DPI"
+  fi
+  if drive progress "Program Ombrelin" 1009 20 >/dev/null; then
+    layout_matches "Program Ombrelin"
+    shoot progress-$DPI "Program Ombrelin"
+  else
+    fail "the progress bar did not move at $DPI DPI"
+  fi
+  expect "the update at $DPI DPI" "Programming Complete without Error." drive boxtext
+  drive ok >/dev/null
+fi
+ended 0
+sim_ok
+kill "$DISCOVER" 2>/dev/null
 say "  in $((SECONDS - step)) s"
 
 say "screenshots in $SHOTS: $(cd "$SHOTS" && echo *.png)"
