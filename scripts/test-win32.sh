@@ -74,6 +74,11 @@ if ! { ip link set lo up && ip route add default dev lo; }; then
   say "FAILED: no loopback in the namespace"
   exit 1
 fi
+# No name server is reachable here: say so at once instead of after the
+# resolver's time-outs (Wine looks up the machine's name as a prefix starts).
+for server in $(awk '$1 == "nameserver" && $2 ~ /^[0-9.]+$/ { print $2 }' /etc/resolv.conf 2>/dev/null); do
+  ip route add unreachable "$server/32" 2>/dev/null
+done
 
 WORK=$(mktemp -d)
 XVFB_PID=
