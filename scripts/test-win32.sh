@@ -4,6 +4,11 @@
 # wineserver, the simulated modules) inside a network namespace of its own,
 # where broadcasts reach no one but the test's modules. The driver
 # (tests/win32/driver.cpp) is the user: it reads and works the windows.
+#   - the resources in tideload.exe (icon, version, manifest); the zip; the
+#     installer run silently in a fresh prefix of its own: the programs in
+#     Program Files, the installed one running, the Start-menu entry, the
+#     uninstall key, the PATH only with /PATH; the silent uninstaller
+#     removing all of it and leaving the settings;
 #   - the main window, About, Find, Program Ombrelin and Password needed:
 #     every control where the layout table puts it (read back in dialog
 #     units), nothing clipped, captions, texts, styles, tab order, default
@@ -38,6 +43,7 @@ ROOT=$(pwd)
 BUILD=$(realpath -m "${1:-build}")
 WIN32_BUILD="$ROOT/${BUILD_WIN32_DIR:-build-win32}"
 PREFIX="$WIN32_BUILD/wineprefix"
+INSTALL_PREFIX="$WIN32_BUILD/wineprefix-install"
 SHOTS="$WIN32_BUILD/screenshots"
 EXE="$WIN32_BUILD/tideload.exe"
 DRIVER="$WIN32_BUILD/driver.exe"
@@ -60,6 +66,9 @@ if [ -z "${TEST_WIN32_NETNS:-}" ]; then
     3) say "SKIPPED: Wine cannot be installed on this machine"; exit 0 ;;
     *) say "FAILED: the Wine prefix"; exit 1 ;;
   esac
+  # The installer's prefix: as fresh as the other.
+  rm -rf "$INSTALL_PREFIX"
+  cp -a "$PREFIX" "$INSTALL_PREFIX"
   say "build and prefix in $((SECONDS - started)) s"
   unshare -n true 2>/dev/null || { say "SKIPPED: no network namespace can be made here (needs root)"; exit 0; }
   # Five minutes at most, whatever hangs.
@@ -88,6 +97,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   wineserver -k 2>/dev/null
+  WINEPREFIX="$INSTALL_PREFIX" wineserver -k 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   rm -rf "$WORK"
 }
@@ -225,6 +235,86 @@ shoot() {  # shoot NAME CAPTION: a picture of that window
 say "SHA-256 through CryptoAPI against the known answers"
 wine "$WIN32_BUILD/sha256_check.exe" >"$WORK/sha256_check.out" 2>&1 ||
   fail "sha256_check.exe: $(tr -d '\r' <"$WORK/sha256_check.out")"
+
+# ---------------------------------------------------------------- what users get
+step=$SECONDS
+VERSION=$(sed -n 's/^VERSION=//p' "$WIN32_BUILD/product.env")
+PUBLISHER=$(sed -n 's/^PUBLISHER=//p' "$WIN32_BUILD/product.env")
+PROGRAMS=(tideload.exe)
+[ -e "$WIN32_BUILD/tideload-cli.exe" ] && PROGRAMS+=(tideload-cli.exe)
+say "the resources of tideload.exe: icons, version, manifest; the zip of ${PROGRAMS[*]}"
+# TYPE:NAME of every resource, in hexadecimal.
+resources() {
+  i686-w64-mingw32-objdump -p "$1" | awk '
+    /The .rsrc Resource Directory/ { on = 1 }
+    on && /^[0-9a-f]+   Entry: ID:/ { type = $4; gsub(/^0x0*|,$/, "", type) }
+    on && /^[0-9a-f]+     Entry: ID:/ { name = $4; gsub(/^0x0*|,$/, "", name); printf "%s%s:%s", sep, type, name; sep = " " }
+    END { print "" }'
+}
+# Three icons (16, 32, 48 pixels) in icon group 128, a version, a manifest.
+expect "the resources" "3:1 3:2 3:3 e:80 10:1 18:1" resources "$EXE"
+# The version resource's texts, each after its key (UTF-16 strings).
+version_texts() {
+  strings -el -n 3 "$1" | awk '/^(FileVersion|OriginalFilename|ProductName)$/ { key = $0; next }
+    key != "" { printf "%s%s %s", sep, key, $0; sep = " "; key = "" } END { print "" }'
+}
+expect "the version's texts" "FileVersion $VERSION OriginalFilename tideload.exe ProductName Tideload" \
+  version_texts "$EXE"
+grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' "$EXE" || fail "no controls of version 6 in the manifest"
+grep -q '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>' "$EXE" ||
+  fail "the manifest is not DPI aware"
+# Without it a standard user's settings are virtualized, as they should be.
+! grep -q '<requestedExecutionLevel' "$EXE" || fail "the manifest asks for an execution level"
+ZIP="$WIN32_BUILD/tideload-$VERSION-win32.zip"
+expect "the zip's files" "$(printf "tideload-$VERSION/%s\n" README.txt "${PROGRAMS[@]}" | sort)" \
+  python3 -c 'import sys, zipfile; print("\n".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))' "$ZIP"
+
+say "the installer, silent, in a fresh prefix: the program runs from Program Files; the uninstaller"
+in_install() { WINEPREFIX="$INSTALL_PREFIX" "$@"; }
+INSTALLED='C:\Program Files\Tideload'
+INSTALLED_FILES="$INSTALL_PREFIX/drive_c/Program Files/Tideload"
+SHORTCUT="$INSTALL_PREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tideload.lnk"
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tideload'
+ENVIRONMENT_KEY='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+# The prefix's files; the uninstaller runs on as a copy of itself in the
+# user's Temp folder, which goes at the next restart.
+installed_files() { (cd "$INSTALL_PREFIX/drive_c" && find . -path './users/*/Temp' -prune -o -print | sort); }
+installed_files >"$WORK/files.before"
+path_before=$(in_install reg_value "$ENVIRONMENT_KEY" Path)
+in_install wine "$WIN32_BUILD/tideload-$VERSION-setup.exe" /S || fail "the silent install ended with $?"
+for program in "${PROGRAMS[@]}" uninstall.exe; do
+  [ -e "$INSTALLED_FILES/$program" ] || fail "no $program in Program Files"
+done
+for program in "${PROGRAMS[@]}"; do
+  cmp -s "$WIN32_BUILD/$program" "$INSTALLED_FILES/$program" || fail "the installed $program differs from the built one"
+done
+strings -a "$SHORTCUT" 2>/dev/null | grep -qxF "$INSTALLED\tideload.exe" ||
+  fail "no Start-menu entry for $INSTALLED\tideload.exe"
+for value in "DisplayName REG_SZ Tideload" "DisplayVersion REG_SZ $VERSION" "Publisher REG_SZ $PUBLISHER" \
+    "QuietUninstallString REG_SZ \"$INSTALLED\uninstall.exe\" /S"; do
+  expect "the uninstall key's ${value%% *}" "${value#* }" in_install reg_value "$UNINSTALL_KEY" "${value%% *}"
+done
+expect "the PATH after a silent install" "$path_before" in_install reg_value "$ENVIRONMENT_KEY" Path
+timeout 60 env WINEPREFIX="$INSTALL_PREFIX" wine "$INSTALLED\tideload.exe" 2>>"$WORK/program.err" &
+PROGRAM=$!
+PIDS+=("$PROGRAM")
+expect "the installed program's controls" 6 in_install drive controls "$MAIN" 1
+in_install drive click "$MAIN" 2 >/dev/null
+ended 255
+installed_cli_version() { in_install wine "$INSTALLED\tideload-cli.exe" --version | tr -d '\r'; }
+[ -e "$INSTALLED_FILES/tideload-cli.exe" ] &&
+  expect "the installed tideload-cli --version" "Tideload Version $VERSION" installed_cli_version
+in_install wine "$WIN32_BUILD/tideload-$VERSION-setup.exe" /S /PATH || fail "the install with /PATH ended with $?"
+expect "the PATH after /PATH" "$path_before;$INSTALLED" in_install reg_value "$ENVIRONMENT_KEY" Path
+# A setting as the program leaves it: the uninstaller keeps it.
+in_install wine reg add "$SETTINGS" /v IPAddr /t REG_DWORD /d 167772165 /f >/dev/null 2>&1
+in_install wine "$INSTALLED_FILES/uninstall.exe" /S || fail "the silent uninstall ended with $?"
+in_install wineserver -w
+installed_files | diff "$WORK/files.before" - >"$WORK/diff" || { fail "left after the uninstall (> left):"; cat "$WORK/diff"; }
+in_install wine reg query "$UNINSTALL_KEY" >/dev/null 2>&1 && fail "the uninstall key is still there"
+expect "the PATH after the uninstall" "$path_before" in_install reg_value "$ENVIRONMENT_KEY" Path
+expect "the setting after the uninstall" "REG_DWORD 0xa000005" in_install reg_value "$SETTINGS" IPAddr
+say "  in $((SECONDS - step)) s"
 
 step=$SECONDS
 say "the main window: its layout, About through the system menu, Dismiss gives -1"
