@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes an XPM picture as a Windows icon file of several square sizes.
 
-  xpm_to_ico.py PICTURE.xpm ICON.ico [SIZE...]      (sizes: 16 32 48)
+  xpm_to_ico.py PICTURE.xpm ICON.ico SIZE...        (e.g. 16 32 48)
 
 Each size is the picture resampled by area (what each new pixel covers of
 the old ones, weighted by their opacity), stored as a 32-bit image with its
@@ -83,10 +83,10 @@ def icon_image(picture):
 
 
 def main():
-    if len(sys.argv) < 3:
+    if len(sys.argv) < 4:
         sys.exit(__doc__.strip().splitlines()[2].strip())
     picture = read_xpm(sys.argv[1])
-    sizes = [int(s) for s in sys.argv[3:]] or [16, 32, 48]
+    sizes = [int(s) for s in sys.argv[3:]]
     if any(not 1 <= s <= 255 for s in sizes):
         sys.exit("xpm_to_ico: sizes are 1 to 255")
     images = [icon_image(picture if s == len(picture) == len(picture[0]) else resample(picture, s)) for s in sizes]
