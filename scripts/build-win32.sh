@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Windows program as build-win32/tideload.exe with
-# mingw-w64, installing the cross compiler first when it is missing (as
+# mingw-w64, with its icon, version and manifest resources, installing the
+# cross compiler and the packaging tools first when they are missing (as
 # root). The driver the Wine tests use is built beside it, and tideload-cli's
-# portable sources are compiled.
+# portable sources are compiled. Then scripts/package-win32.sh makes the
+# installer and the zip.
 #   BUILD_WIN32_DIR   the build folder (build-win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(g++-mingw-w64-i686-win32 cmake make nlohmann-json3-dev libcli11-dev)
+PACKAGES=(g++-mingw-w64-i686-win32 cmake make nlohmann-json3-dev libcli11-dev python3 nsis zip)
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh
@@ -18,3 +20,4 @@ cmake --no-warn-unused-cli -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/min
   -DTIDELOAD_QT=OFF -DTIDELOAD_TESTS=OFF -DTIDELOAD_BENCH=OFF -DTIDELOAD_WERROR=ON >/dev/null
 cmake --build "$BUILD_DIR" -j2
 echo "build-win32: built $BUILD_DIR/tideload.exe ($(stat -c %s "$BUILD_DIR/tideload.exe") bytes)"
+scripts/package-win32.sh "$BUILD_DIR"
