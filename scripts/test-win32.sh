@@ -4,11 +4,17 @@
 # wineserver, the simulated modules) inside a network namespace of its own,
 # where broadcasts reach no one but the test's modules. The driver
 # (tests/win32/driver.cpp) is the user: it reads and works the windows.
+#   - the resources in tideload.exe (icon, version, manifest); the zip; the
+#     installer run silently in a fresh prefix of its own: the programs in
+#     Program Files, the installed one running, the Start-menu entry, the
+#     uninstall key, the PATH only with /PATH; the silent uninstaller
+#     removing all of it and leaving the settings;
 #   - the main window, About, Find, Program Ombrelin and Password needed:
 #     every control where the layout table puts it (read back in dialog
-#     units), captions, texts, styles, tab order, default button, focus, a
-#     disabled owner (build/win32_layout_table prints the table in the
-#     driver's form);
+#     units), nothing clipped, captions, texts, styles, tab order, default
+#     button, focus, a disabled owner (build/win32_layout_table prints the
+#     table in the driver's form); the controls of version 6 (the manifest);
+#     the same layouts again at 144 DPI, pictured;
 #   - the main window's validation, Enter, its icon; About through the
 #     system menu's last item and through system command 16 with low bits
 #     set; its OK closes it;
@@ -37,6 +43,7 @@ ROOT=$(pwd)
 BUILD=$(realpath -m "${1:-build}")
 WIN32_BUILD="$ROOT/${BUILD_WIN32_DIR:-build-win32}"
 PREFIX="$WIN32_BUILD/wineprefix"
+INSTALL_PREFIX="$WIN32_BUILD/wineprefix-install"
 SHOTS="$WIN32_BUILD/screenshots"
 EXE="$WIN32_BUILD/tideload.exe"
 DRIVER="$WIN32_BUILD/driver.exe"
@@ -59,6 +66,9 @@ if [ -z "${TEST_WIN32_NETNS:-}" ]; then
     3) say "SKIPPED: Wine cannot be installed on this machine"; exit 0 ;;
     *) say "FAILED: the Wine prefix"; exit 1 ;;
   esac
+  # The installer's prefix: as fresh as the other.
+  rm -rf "$INSTALL_PREFIX"
+  cp -a "$PREFIX" "$INSTALL_PREFIX"
   say "build and prefix in $((SECONDS - started)) s"
   unshare -n true 2>/dev/null || { say "SKIPPED: no network namespace can be made here (needs root)"; exit 0; }
   # Five minutes at most, whatever hangs.
@@ -73,6 +83,11 @@ if ! { ip link set lo up && ip route add default dev lo; }; then
   say "FAILED: no loopback in the namespace"
   exit 1
 fi
+# No name server is reachable here: say so at once instead of after the
+# resolver's time-outs (Wine looks up the machine's name as a prefix starts).
+for server in $(awk '$1 == "nameserver" && $2 ~ /^[0-9.]+$/ { print $2 }' /etc/resolv.conf 2>/dev/null); do
+  ip route add unreachable "$server/32" 2>/dev/null
+done
 
 WORK=$(mktemp -d)
 XVFB_PID=
@@ -82,6 +97,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   wineserver -k 2>/dev/null
+  WINEPREFIX="$INSTALL_PREFIX" wineserver -k 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   rm -rf "$WORK"
 }
@@ -127,9 +143,10 @@ boxes() {
   echo "$out"
 }
 
-reg_value() {  # reg_value NAME: "TYPE DATA" of the setting
-  wine reg query 'HKLM\SOFTWARE\Ombrelin\TIDELOAD\Settings' /v "$1" 2>/dev/null | tr -d '\r' |
-    awk -v name="$1" '$1 == name { type = $2; $1 = ""; $2 = ""; sub(/^ +/, ""); print type " " $0 }'
+SETTINGS='HKLM\SOFTWARE\Ombrelin\TIDELOAD\Settings'
+reg_value() {  # reg_value KEY NAME: "TYPE DATA" of the value
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name { type = $2; $1 = ""; $2 = ""; sub(/^ +/, ""); print type " " $0 }'
 }
 
 # program ARGS...: tideload.exe in the background (PROGRAM); ended STATUS
@@ -172,13 +189,17 @@ sim_ok() {  # sim_ok [STATUS]: the sim's exit status (0)
 # layout. The edit boxes' texts are what the program put there; Wine's
 # (themed) progress bar draws its frame itself and drops the edge style
 # that it has on Windows (the picture shows the frame).
+# At the DPI in force (DPI), the icon's pixels scaled with it; nothing
+# clipped or outside the dialog.
+DPI=96
 layout_matches() {
   local caption=$1 what
   if ! diff <(drive rects "$caption" | sed -E 's/^([0-9-]+ Edit )"[^"]*"/\1""/') \
-      <("$LAYOUTS" rects "$caption" | sed -E '/ msctls_progress32 /s/ border//') >"$WORK/diff"; then
-    fail "\"$caption\" differs from its layout (< shown, > layout):"
+      <("$LAYOUTS" rects "$caption" "$DPI" | sed -E '/ msctls_progress32 /s/ border//') >"$WORK/diff"; then
+    fail "\"$caption\" differs from its layout at $DPI DPI (< shown, > layout):"
     cat "$WORK/diff"
   fi
+  drive fits "$caption" >"$WORK/fits" || { fail "\"$caption\" at $DPI DPI:"; cat "$WORK/fits"; }
   for what in taborder default; do
     expect "\"$caption\" $what" "$("$LAYOUTS" "$what" "$caption")" drive "$what" "$caption"
   done
@@ -197,10 +218,12 @@ shot() {
   [ -e "$look" ] || mv "$last" "$look"
   convert -size "${size%%+*}" -depth 8 "rgb:$look" "$SHOTS/$name.png" || fail "no picture $name"
 }
-# The pixels of the application icon's greens in the top left corner of a
-# picture, where the title bar shows the window's small icon.
+# The green pixels (the application icon's arrow, its small size blends
+# them) in the top left corner of a picture, where the title bar shows the
+# window's small icon.
 icon_pixels() {
-  convert "$SHOTS/$1.png" -crop 24x24+0+0 +repage txt:- | grep -ciE '#(006000|00A000|00FF00)'
+  convert "$SHOTS/$1.png" -crop 24x24+0+0 +repage txt:- |
+    awk -F'[(),]' 'NR > 1 && $4 >= 96 && $4 > 2 * $3 && $4 > 2 * $5 { n++ } END { print n + 0 }'
 }
 shoot() {  # shoot NAME CAPTION: a picture of that window
   local rect
@@ -213,11 +236,92 @@ say "SHA-256 through CryptoAPI against the known answers"
 wine "$WIN32_BUILD/sha256_check.exe" >"$WORK/sha256_check.out" 2>&1 ||
   fail "sha256_check.exe: $(tr -d '\r' <"$WORK/sha256_check.out")"
 
+# ---------------------------------------------------------------- what users get
+step=$SECONDS
+VERSION=$(sed -n 's/^VERSION=//p' "$WIN32_BUILD/product.env")
+PUBLISHER=$(sed -n 's/^PUBLISHER=//p' "$WIN32_BUILD/product.env")
+PROGRAMS=(tideload.exe)
+[ -e "$WIN32_BUILD/tideload-cli.exe" ] && PROGRAMS+=(tideload-cli.exe)
+say "the resources of tideload.exe: icons, version, manifest; the zip of ${PROGRAMS[*]}"
+# TYPE:NAME of every resource, in hexadecimal.
+resources() {
+  i686-w64-mingw32-objdump -p "$1" | awk '
+    /The .rsrc Resource Directory/ { on = 1 }
+    on && /^[0-9a-f]+   Entry: ID:/ { type = $4; gsub(/^0x0*|,$/, "", type) }
+    on && /^[0-9a-f]+     Entry: ID:/ { name = $4; gsub(/^0x0*|,$/, "", name); printf "%s%s:%s", sep, type, name; sep = " " }
+    END { print "" }'
+}
+# Three icons (16, 32, 48 pixels) in icon group 128, a version, a manifest.
+expect "the resources" "3:1 3:2 3:3 e:80 10:1 18:1" resources "$EXE"
+# The version resource's texts, each after its key (UTF-16 strings).
+version_texts() {
+  strings -el -n 3 "$1" | awk '/^(FileVersion|OriginalFilename|ProductName)$/ { key = $0; next }
+    key != "" { printf "%s%s %s", sep, key, $0; sep = " "; key = "" } END { print "" }'
+}
+expect "the version's texts" "FileVersion $VERSION OriginalFilename tideload.exe ProductName Tideload" \
+  version_texts "$EXE"
+grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' "$EXE" || fail "no controls of version 6 in the manifest"
+grep -q '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>' "$EXE" ||
+  fail "the manifest is not DPI aware"
+# Without it a standard user's settings are virtualized, as they should be.
+! grep -q '<requestedExecutionLevel' "$EXE" || fail "the manifest asks for an execution level"
+ZIP="$WIN32_BUILD/tideload-$VERSION-win32.zip"
+expect "the zip's files" "$(printf "tideload-$VERSION/%s\n" README.txt "${PROGRAMS[@]}" | sort)" \
+  python3 -c 'import sys, zipfile; print("\n".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))' "$ZIP"
+
+say "the installer, silent, in a fresh prefix: the program runs from Program Files; the uninstaller"
+in_install() { WINEPREFIX="$INSTALL_PREFIX" "$@"; }
+INSTALLED='C:\Program Files\Tideload'
+INSTALLED_FILES="$INSTALL_PREFIX/drive_c/Program Files/Tideload"
+SHORTCUT="$INSTALL_PREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tideload.lnk"
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tideload'
+ENVIRONMENT_KEY='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+# The prefix's files; the uninstaller runs on as a copy of itself in the
+# user's Temp folder, which goes at the next restart.
+installed_files() { (cd "$INSTALL_PREFIX/drive_c" && find . -path './users/*/Temp' -prune -o -print | sort); }
+installed_files >"$WORK/files.before"
+path_before=$(in_install reg_value "$ENVIRONMENT_KEY" Path)
+in_install wine "$WIN32_BUILD/tideload-$VERSION-setup.exe" /S || fail "the silent install ended with $?"
+for program in "${PROGRAMS[@]}" uninstall.exe; do
+  [ -e "$INSTALLED_FILES/$program" ] || fail "no $program in Program Files"
+done
+for program in "${PROGRAMS[@]}"; do
+  cmp -s "$WIN32_BUILD/$program" "$INSTALLED_FILES/$program" || fail "the installed $program differs from the built one"
+done
+strings -a "$SHORTCUT" 2>/dev/null | grep -qxF "$INSTALLED\tideload.exe" ||
+  fail "no Start-menu entry for $INSTALLED\tideload.exe"
+for value in "DisplayName REG_SZ Tideload" "DisplayVersion REG_SZ $VERSION" "Publisher REG_SZ $PUBLISHER" \
+    "QuietUninstallString REG_SZ \"$INSTALLED\uninstall.exe\" /S"; do
+  expect "the uninstall key's ${value%% *}" "${value#* }" in_install reg_value "$UNINSTALL_KEY" "${value%% *}"
+done
+expect "the PATH after a silent install" "$path_before" in_install reg_value "$ENVIRONMENT_KEY" Path
+timeout 60 env WINEPREFIX="$INSTALL_PREFIX" wine "$INSTALLED\tideload.exe" 2>>"$WORK/program.err" &
+PROGRAM=$!
+PIDS+=("$PROGRAM")
+expect "the installed program's controls" 6 in_install drive controls "$MAIN" 1
+in_install drive click "$MAIN" 2 >/dev/null
+ended 255
+installed_cli_version() { in_install wine "$INSTALLED\tideload-cli.exe" --version | tr -d '\r'; }
+[ -e "$INSTALLED_FILES/tideload-cli.exe" ] &&
+  expect "the installed tideload-cli --version" "Tideload Version $VERSION" installed_cli_version
+in_install wine "$WIN32_BUILD/tideload-$VERSION-setup.exe" /S /PATH || fail "the install with /PATH ended with $?"
+expect "the PATH after /PATH" "$path_before;$INSTALLED" in_install reg_value "$ENVIRONMENT_KEY" Path
+# A setting as the program leaves it: the uninstaller keeps it.
+in_install wine reg add "$SETTINGS" /v IPAddr /t REG_DWORD /d 167772165 /f >/dev/null 2>&1
+in_install wine "$INSTALLED_FILES/uninstall.exe" /S || fail "the silent uninstall ended with $?"
+in_install wineserver -w
+installed_files | diff "$WORK/files.before" - >"$WORK/diff" || { fail "left after the uninstall (> left):"; cat "$WORK/diff"; }
+in_install wine reg query "$UNINSTALL_KEY" >/dev/null 2>&1 && fail "the uninstall key is still there"
+expect "the PATH after the uninstall" "$path_before" in_install reg_value "$ENVIRONMENT_KEY" Path
+expect "the setting after the uninstall" "REG_DWORD 0xa000005" in_install reg_value "$SETTINGS" IPAddr
+say "  in $((SECONDS - step)) s"
+
 step=$SECONDS
 say "the main window: its layout, About through the system menu, Dismiss gives -1"
 program
 if drive wait "$MAIN" >/dev/null; then
   layout_matches "$MAIN"
+  expect "the controls' version (the manifest's)" 6 drive controls "$MAIN" 1
   expect "the main window's focus" 1 drive focus "$MAIN"
   expect "the main window's owner" none drive owner "$MAIN"
   expect "a fresh start's address" "0.0.0.0" boxes
@@ -308,7 +412,7 @@ if drive wait "Find Ombrelins" >/dev/null; then
   drive click "Find Ombrelins" 1 >/dev/null
   drive gone "Find Ombrelins" >/dev/null || fail "Find's OK does not close it"
   expect "the boxes after Find" "10.0.5.9" boxes
-  expect "IPAddr after Find" "REG_DWORD 0xa000509" reg_value IPAddr
+  expect "IPAddr after Find" "REG_DWORD 0xa000509" reg_value "$SETTINGS" IPAddr
   # Nobody answers now: OK has nothing to take, Cancel leaves all as it was.
   kill "$DISCOVER" 2>/dev/null
   drive click "$MAIN" 1004 >/dev/null
@@ -484,8 +588,8 @@ done <<CASES
 CASES
 
 say "the registry; the next Browse... starts in the stored file's folder"
-expect "IPAddr" "REG_DWORD 0x7f000001" reg_value IPAddr
-expect "FileDir" "REG_SZ $FILE" reg_value FileDir
+expect "IPAddr" "REG_DWORD 0x7f000001" reg_value "$SETTINGS" IPAddr
+expect "FileDir" "REG_SZ $FILE" reg_value "$SETTINGS" FileDir
 program
 drive click "$MAIN" 1005 >/dev/null
 # The "Look in" box names the folder the dialog opened in.
@@ -514,6 +618,69 @@ status=$?
 SIM=$SLOW_SIM
 SIM_ERR=$SLOW_SIM_ERR
 sim_ok
+say "  in $((SECONDS - step)) s"
+
+# ---------------------------------------------------------------- at 144 DPI
+step=$SECONDS
+DPI=144
+say "at $DPI DPI: every dialog where its layout puts it, nothing clipped; pictured"
+# Each program reads it as it starts.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+rm -f "$WORK/discover.ready"
+"$BUILD/tideload-sim" discover --loopback --seconds 60 --ready-file "$WORK/discover.ready" "${MODULES[@]}" \
+  2>"$WORK/discover.err" &
+DISCOVER=$!
+PIDS+=("$DISCOVER")
+for _ in $(seq 500); do [ -e "$WORK/discover.ready" ] && break; sleep 0.01; done
+sim 127.0.0.1 --user admin --password secret --pace 40
+program -I127.0.0.1 "-F$FILE"
+if drive wait "$MAIN" >/dev/null; then
+  layout_matches "$MAIN"
+  shoot main-$DPI "$MAIN"
+  drive syscommand "$MAIN" 16 >/dev/null
+  if drive wait "About Tideload" >/dev/null; then
+    layout_matches "About Tideload"
+    shoot about-$DPI "About Tideload"
+    drive click "About Tideload" 1 >/dev/null
+    drive gone "About Tideload" >/dev/null
+  else
+    fail "no About at $DPI DPI"
+  fi
+  drive click "$MAIN" 1004 >/dev/null
+  # The tree filled and the search over.
+  if drive tree "Find Ombrelins" 1015 5 >/dev/null && drive enabled "Find Ombrelins" 1008 >/dev/null; then
+    layout_matches "Find Ombrelins"
+    drive expand "Find Ombrelins" 1015 "Gateway running :Bridge" >/dev/null
+    shoot find-$DPI "Find Ombrelins"
+  else
+    fail "no Find with its tree at $DPI DPI"
+  fi
+  drive click "Find Ombrelins" 2 >/dev/null
+  shoot messagebox-$DPI "$BOX"
+  expect "Find cancelled at $DPI DPI" "IP not set" drive boxtext
+  drive ok >/dev/null
+  drive click "$MAIN" 1 >/dev/null
+  if drive wait "Password needed" >/dev/null; then
+    layout_matches "Password needed"
+    shoot password-$DPI "Password needed"
+    drive type "Password needed" 1013 admin >/dev/null
+    drive type "Password needed" 1014 secret >/dev/null
+    drive click "Password needed" 1 >/dev/null
+  else
+    fail "no \"Password needed\" at $DPI DPI"
+  fi
+  if drive progress "Program Ombrelin" 1009 20 >/dev/null; then
+    layout_matches "Program Ombrelin"
+    shoot progress-$DPI "Program Ombrelin"
+  else
+    fail "the progress bar did not move at $DPI DPI"
+  fi
+  expect "the update at $DPI DPI" "Programming Complete without Error." drive boxtext
+  drive ok >/dev/null
+fi
+ended 0
+sim_ok
+kill "$DISCOVER" 2>/dev/null
 say "  in $((SECONDS - step)) s"
 
 say "screenshots in $SHOTS: $(cd "$SHOTS" && echo *.png)"

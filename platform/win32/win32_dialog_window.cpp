@@ -50,7 +50,7 @@ INT_PTR Win32DialogWindow::OnInit() {
   for (const ControlLayout& c : layout_.controls) {
     if (child == nullptr) break;
     if (c.kind == ControlKind::Icon) {
-      if (HICON icon = Icon(c.resource)) SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+      if (HICON icon = Icon(c.resource, true)) SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
     }
     child = GetWindow(child, GW_HWNDNEXT);
   }
@@ -102,11 +102,15 @@ bool Win32DialogWindow::PaintMinimized() {
   return true;
 }
 
-HICON Win32DialogWindow::Icon(int iconResource) {
-  auto it = icons_.find(iconResource);
+HICON Win32DialogWindow::Icon(int iconResource, bool large) {
+  const std::pair key{iconResource, large};
+  auto it = icons_.find(key);
   if (it != icons_.end()) return it->second;
-  HICON icon = MakeIcon(iconResource);
-  if (icon != nullptr) icons_[iconResource] = icon;
+  // The program's own icon resource, in the size the system shows.
+  auto icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconResource), IMAGE_ICON,
+                                            GetSystemMetrics(large ? SM_CXICON : SM_CXSMICON),
+                                            GetSystemMetrics(large ? SM_CYICON : SM_CYSMICON), 0));
+  if (icon != nullptr) icons_[key] = icon;
   return icon;
 }
 
@@ -265,7 +269,7 @@ void Win32DialogWindow::AppendSystemMenu(unsigned commandId, std::string_view te
 }
 
 void Win32DialogWindow::SetIcon(int iconResource, bool large) {
-  HICON icon = Icon(iconResource);
+  HICON icon = Icon(iconResource, large);
   if (hwnd_ == nullptr || icon == nullptr) return;
   SendMessageA(hwnd_, WM_SETICON, large ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon));
   if (large) largeIcon_ = icon;

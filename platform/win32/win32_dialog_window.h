@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/core/dialog.h"
@@ -63,12 +64,12 @@ class Win32DialogWindow : public DialogWindow {
   bool PaintMinimized();
   HWND Item(int id) const { return hwnd_ != nullptr ? GetDlgItem(hwnd_, id) : nullptr; }
   LRESULT SendTree(int id, UINT message, WPARAM wParam, LPARAM lParam) const;
-  HICON Icon(int iconResource);
+  HICON Icon(int iconResource, bool large);
 
   Dialog& dialog_;
   const DialogLayout& layout_;
   HWND hwnd_ = nullptr;
-  std::map<int, HICON> icons_;           // by resource, destroyed with the window
+  std::map<std::pair<int, bool>, HICON> icons_;  // by resource and largeness, destroyed with the window
   std::map<int, HIMAGELIST> stateImages_;  // by tree id
   std::vector<unsigned> sysCommands_;
   HICON largeIcon_ = nullptr;  // painted while minimized, the drag icon

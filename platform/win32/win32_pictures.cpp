@@ -1,7 +1,6 @@
 #include "platform/win32/win32_pictures.h"
 
 #include <cstring>
-#include <vector>
 
 #include "platform/core/picture.h"
 
@@ -29,34 +28,7 @@ HBITMAP MakeColourBitmap(const Picture& picture) {
   return bitmap;
 }
 
-// The icon's AND mask: 1 where the picture is transparent; rows of whole
-// 16-bit words.
-HBITMAP MakeMaskBitmap(const Picture& picture) {
-  const int stride = (picture.width + 15) / 16 * 2;
-  std::vector<unsigned char> bits(static_cast<std::size_t>(stride) * static_cast<std::size_t>(picture.height));
-  for (int y = 0; y < picture.height; ++y) {
-    for (int x = 0; x < picture.width; ++x) {
-      if (picture.At(x, y) != 0) continue;
-      bits[static_cast<std::size_t>(y * stride + x / 8)] |= static_cast<unsigned char>(0x80 >> (x % 8));
-    }
-  }
-  return CreateBitmap(picture.width, picture.height, 1, 1, bits.data());
-}
-
 }  // namespace
-
-HICON MakeIcon(int iconResource) {
-  std::optional<Picture> picture = LoadIconPicture(iconResource);
-  if (!picture) return nullptr;
-  ICONINFO info{};
-  info.fIcon = TRUE;
-  info.hbmColor = MakeColourBitmap(*picture);
-  info.hbmMask = MakeMaskBitmap(*picture);
-  HICON icon = info.hbmColor != nullptr && info.hbmMask != nullptr ? CreateIconIndirect(&info) : nullptr;
-  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
-  if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
-  return icon;
-}
 
 HIMAGELIST MakeStripImageList(int bitmapResource) {
   std::optional<Picture> picture = LoadBitmapPicture(bitmapResource);

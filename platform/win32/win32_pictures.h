@@ -1,4 +1,4 @@
-// The program's pictures as Windows icons and image lists.
+// The program's pictures as Windows image lists.
 #pragma once
 
 #include <windows.h>
@@ -6,8 +6,6 @@
 
 namespace tl {
 
-// The icon resource as an icon (the caller destroys it); null when none.
-HICON MakeIcon(int iconResource);
 // The bitmap strip as an image list of square images of the strip's height,
 // masked by the colour key RGB(16, 0, 0), growing by 4; null when none.
 HIMAGELIST MakeStripImageList(int bitmapResource);

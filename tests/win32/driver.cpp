@@ -19,12 +19,21 @@
 //   text CAPTION ID           the control's text
 //   check CAPTION ID          the check box: 0 or 1
 //   enabled CAPTION ID        once the control takes input
+//   controls CAPTION ID       the version of the controls the button is
+//                             one of: 6 when it answers BCM_GETIDEALSIZE
+//                             (only those of version 6 do), else 5
 //   progress CAPTION ID [MIN] the bar's position, once it is MIN or more
 //   boxtext                   the text of the open message box
 //   ok                        presses its OK and waits until it has gone
 //   rects CAPTION             every control in creation order, a line each:
 //                             ID CLASS "TEXT" X Y W H [STYLE...], in dialog
 //                             units (-1: no id)
+//   fits CAPTION              "fits" when every control lies inside the
+//                             client area and every text shows whole in
+//                             the layouts' font (a label's wrapped to its
+//                             width, a button's and a check box's on one
+//                             line, a line in each edit box); else each
+//                             control that does not, and status 1
 //   taborder CAPTION          the ids from the first tab stop round
 //   focus CAPTION             the focused control's id (an edit box's with
 //                             its selection: "ID START END")
@@ -382,6 +391,105 @@ int Rects(HWND dialog) {
   return 0;
 }
 
+// ---------------------------------------------------------------- fit
+
+struct Size {
+  LONG width, height;
+};
+
+// A device context of the screen with the layouts' font selected.
+class LayoutFontDc {
+ public:
+  LayoutFontDc() : dc_(GetDC(UnitDialog())) {
+    old_ = SelectObject(dc_, reinterpret_cast<HGDIOBJ>(SendMessageA(UnitDialog(), WM_GETFONT, 0, 0)));
+  }
+  ~LayoutFontDc() {
+    SelectObject(dc_, old_);
+    ReleaseDC(UnitDialog(), dc_);
+  }
+  LayoutFontDc(const LayoutFontDc&) = delete;
+  LayoutFontDc& operator=(const LayoutFontDc&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// The text's extent in the layouts' font: wrapped to the width (a label's
+// drawing), or on one line when the width is 0.
+Size TextExtent(const std::string& text, LONG wrapWidth) {
+  LayoutFontDc dc;
+  RECT r{0, 0, wrapWidth, 0};
+  DrawTextA(dc.Get(), text.c_str(), -1, &r,
+            DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK | DT_EXPANDTABS : DT_SINGLELINE));
+  return Size{r.right, r.bottom};
+}
+
+// A check box's square and the gap before its text, as the button draws
+// them: 12 pixels at 96 DPI and one, then half a digit's width.
+LONG CheckBoxIndent() {
+  LayoutFontDc dc;
+  INT digit = 0;
+  GetCharWidth32A(dc.Get(), '0', '0', &digit);
+  return MulDiv(12, GetDeviceCaps(dc.Get(), LOGPIXELSX), 96) + 1 + digit / 2;
+}
+
+// What the control's text needs in pixels within its client area, or
+// nothing for controls without a text of the layout's.
+bool TextNeeds(HWND control, const RECT& client, Size* need) {
+  const std::string cls = ClassOf(control);
+  const auto style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+  const std::string text = TextOf(control);
+  if (cls == WC_STATICA && (style & SS_TYPEMASK) == SS_LEFT) {
+    *need = TextExtent(text, client.right);
+  } else if (cls == WC_BUTTONA && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+    *need = TextExtent(text, 0);
+    need->width += CheckBoxIndent();
+  } else if (cls == WC_BUTTONA) {
+    // Inside the push button's edges.
+    *need = TextExtent(text, 0);
+    need->width += 2 * GetSystemMetrics(SM_CXEDGE);
+    need->height += 2 * GetSystemMetrics(SM_CYEDGE);
+  } else if (cls == WC_EDITA) {
+    need->width = 0;
+    need->height = TextExtent("0", 0).height;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int Fits(HWND dialog) {
+  RECT area;
+  GetClientRect(dialog, &area);
+  std::string misfits;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    const std::string name = IdText(GetDlgCtrlID(c)) + " " + ClassOf(c) + " \"" + Printable(TextOf(c)) + "\"";
+    if (r.left < 0 || r.top < 0 || r.right > area.right || r.bottom > area.bottom) {
+      misfits += name + " at " + std::to_string(r.left) + "," + std::to_string(r.top) + "-" +
+                 std::to_string(r.right) + "," + std::to_string(r.bottom) + " outside 0,0-" +
+                 std::to_string(area.right) + "," + std::to_string(area.bottom) + "\n";
+    }
+    RECT client;
+    GetClientRect(c, &client);
+    Size need{};
+    if (TextNeeds(c, client, &need) && (need.width > client.right || need.height > client.bottom)) {
+      misfits += name + " needs " + std::to_string(need.width) + "x" + std::to_string(need.height) +
+                 " px in " + std::to_string(client.right) + "x" + std::to_string(client.bottom) + "\n";
+    }
+  }
+  if (!misfits.empty()) {
+    std::printf("%s", misfits.c_str());
+    return 1;
+  }
+  std::printf("fits\n");
+  return 0;
+}
+
 int TabOrder(HWND dialog) {
   HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
   std::string ids;
@@ -549,6 +657,13 @@ int ControlCommand(HWND dialog, const Args& a) {
     std::printf("%s\n", Printable(TextOf(control)).c_str());
   } else if (command == "check") {
     return ValueCommand(control, BM_GETCHECK, "the check box", 0);
+  } else if (command == "controls") {
+    Remote size(control, sizeof(SIZE));
+    SIZE none{};
+    DWORD_PTR answered = 0;
+    if (!size.Usable() || !size.Write(0, &none, sizeof none)) return Fail("no memory in the program");
+    Send(control, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(size.At(0)), &answered);
+    std::printf("%d\n", answered != 0 ? 6 : 5);
   } else if (command == "enabled") {
     if (!Until([&] { return IsWindowEnabled(control) != FALSE; })) return Fail("control " + a[2] + " stays disabled");
     std::printf("enabled\n");
@@ -602,6 +717,8 @@ int DialogCommand(HWND dialog, const Args& a) {
     std::printf("closed\n");
   } else if (command == "rects") {
     return Rects(dialog);
+  } else if (command == "fits") {
+    return Fits(dialog);
   } else if (command == "taborder") {
     return TabOrder(dialog);
   } else if (command == "focus") {
@@ -640,10 +757,11 @@ struct Shape {
   std::size_t least, most;
 };
 constexpr Shape kShapes[] = {
-    {"wait", 2, 2},       {"gone", 2, 2},       {"close", 2, 2},     {"type", 4, 4},    {"click", 3, 3},    {"key", 4, 4},
-    {"text", 3, 3},       {"check", 3, 3},      {"enabled", 3, 3},   {"progress", 3, 4}, {"boxtext", 1, 1},
-    {"ok", 1, 1},         {"rects", 2, 2},      {"taborder", 2, 2},  {"default", 2, 2}, {"sysmenu", 2, 2},   {"focus", 2, 2},      {"owner", 2, 2},   {"menulast", 2, 2},
-    {"syscommand", 3, 3}, {"tree", 3, 4},      {"select", 4, 4},  {"expand", 4, 4},
+    {"wait", 2, 2}, {"gone", 2, 2}, {"close", 2, 2}, {"type", 4, 4}, {"click", 3, 3}, {"key", 4, 4},
+    {"text", 3, 3}, {"check", 3, 3}, {"enabled", 3, 3}, {"controls", 3, 3}, {"progress", 3, 4},
+    {"boxtext", 1, 1}, {"ok", 1, 1}, {"rects", 2, 2}, {"fits", 2, 2}, {"taborder", 2, 2}, {"default", 2, 2},
+    {"sysmenu", 2, 2}, {"focus", 2, 2}, {"owner", 2, 2}, {"menulast", 2, 2}, {"syscommand", 3, 3},
+    {"tree", 3, 4}, {"select", 4, 4}, {"expand", 4, 4},
 };
 
 bool WellFormed(const Args& a) {
@@ -671,6 +789,8 @@ int Run(const Args& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Pixels as the DPI-aware program has them, at any DPI.
+  SetProcessDPIAware();
   // Plain \n on stdout, unbuffered: the script reads each line as it comes.
   _setmode(_fileno(stdout), _O_BINARY);
   std::setvbuf(stdout, nullptr, _IONBF, 0);

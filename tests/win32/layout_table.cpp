@@ -1,11 +1,13 @@
 // The layout tables as the Wine tests' driver reads a shown dialog back,
 // so that the two can be compared line by line:
-//   win32_layout_table rects CAPTION      "dialog W H", then every control:
+//   win32_layout_table rects CAPTION [DPI]  "dialog W H", then every control:
 //                                          ID CLASS "TEXT" X Y W H [STYLE...]
+//                                          (an icon in pixels at DPI, 96)
 //   win32_layout_table taborder CAPTION   the tab stops' ids in order
 //   win32_layout_table default CAPTION    the default button's id, or none
 // Exit status 0, 1 when no layout has that caption, 2 on usage.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -21,6 +23,9 @@ using tl::DialogLayout;
 
 constexpr int kDialogs[] = {tl::kDialogAbout, tl::kDialogMain, tl::kDialogFind, tl::kDialogUpdate,
                             tl::kDialogCredentials};
+
+// The DPI the pictures are drawn for.
+constexpr int kBaseDpi = 96;
 
 const DialogLayout* LayoutWithCaption(const char* caption) {
   for (int id : kDialogs) {
@@ -69,14 +74,15 @@ std::string StyleWords(const ControlLayout& c) {
   return words;
 }
 
-void Rects(const DialogLayout& layout) {
+void Rects(const DialogLayout& layout, int dpi) {
   std::printf("dialog %d %d\n", layout.width, layout.height);
   for (const ControlLayout& c : layout.controls) {
     std::string size = std::to_string(c.width) + " " + std::to_string(c.height);
-    // A picture control takes the size of its icon.
+    // A picture control takes the size of its icon, drawn at the DPI.
     if (c.kind == ControlKind::Icon) {
       std::optional<tl::Picture> icon = tl::LoadIconPicture(c.resource);
-      size = icon ? std::to_string(icon->width) + "px " + std::to_string(icon->height) + "px" : "?";
+      const auto scaled = [dpi](int pixels) { return std::to_string(pixels * dpi / kBaseDpi) + "px"; };
+      size = icon ? scaled(icon->width) + " " + scaled(icon->height) : "?";
     }
     std::printf("%d %s \"%s\" %d %d %s%s\n", c.id, ClassOf(c.kind), c.kind == ControlKind::Icon ? "" : c.text,
                 c.x, c.y, size.c_str(), StyleWords(c).c_str());
@@ -104,8 +110,10 @@ void Default(const DialogLayout& layout) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fputs("usage: win32_layout_table rects|taborder|default CAPTION\n", stderr);
+  const std::string command = argc >= 3 ? argv[1] : "";
+  const int dpi = argc == 4 && command == "rects" ? std::atoi(argv[3]) : kBaseDpi;
+  if ((argc != 3 && !(argc == 4 && command == "rects")) || dpi <= 0) {
+    std::fputs("usage: win32_layout_table rects CAPTION [DPI] | taborder|default CAPTION\n", stderr);
     return 2;
   }
   const DialogLayout* layout = LayoutWithCaption(argv[2]);
@@ -113,9 +121,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "win32_layout_table: no layout has the caption \"%s\"\n", argv[2]);
     return 1;
   }
-  const std::string command = argv[1];
   if (command == "rects") {
-    Rects(*layout);
+    Rects(*layout, dpi);
   } else if (command == "taborder") {
     TabOrder(*layout);
   } else if (command == "default") {
