@@ -54,6 +54,7 @@ struct Options {
   std::optional<std::uint32_t> expectLength;
   std::uint32_t maxLength = 256u << 20;
   int timeoutS = 60;  // for every wait on the program
+  int windowBytes = 0;  // the receive buffer, as small as a module's own stack; 0: the system's
   // Faults.
   bool wrongPlatform = false;
   int errorAt = 0;  // send the error line instead of this code
@@ -107,6 +108,9 @@ void Declare(CLI::App& app, Options& o) {
       ->type_name("FILE");
   app.add_option("--expect-length", o.expectLength, "check the image length")->type_name("N");
   app.add_option("--max-length", o.maxLength, "refuse longer images (256 MiB)")->type_name("N");
+  app.add_option("--window", o.windowBytes,
+                 "the receive buffer in bytes, as small as a module's own\nstack keeps it (the system's)")
+      ->type_name("BYTES")->check(Within(0, 1 << 24));
   app.add_option("--timeout", o.timeoutS, "give up waiting on the program after S seconds (60)")
       ->type_name("S")->check(Within(1, 3600));
   const CLI::Validator code = Within(100, 400);
@@ -464,6 +468,8 @@ int RunUpdateSim(int argc, char** argv) {
   int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Before listen: the window the connections offer follows from it.
+  if (o.windowBytes > 0) ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &o.windowBytes, sizeof o.windowBytes);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<std::uint16_t>(o.port));
