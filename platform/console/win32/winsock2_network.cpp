@@ -18,6 +18,8 @@ namespace {
 
 // What one send or receive is handed at most.
 constexpr std::size_t kLargestPiece = 1u << 20;
+// An update connection's send buffer in the system.
+constexpr int kSendBuffer = 64 * 1024;
 constexpr ULONG kAdapterFlags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
 
 int PieceLength(std::size_t length) { return static_cast<int>(std::min(length, kLargestPiece)); }
@@ -332,6 +334,11 @@ std::unique_ptr<TcpSocket> Winsock2Network::ConnectTcp(std::uint32_t address, st
   }
   BOOL noDelay = TRUE;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+  // The send buffer Windows starts with, kept: what a module that stopped
+  // reading leaves in the system stays small, and the session sees it stop
+  // soon (Wine's host would let it grow to megabytes, one answer at a time).
+  int sendBuffer = kSendBuffer;
+  setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
   const sockaddr_in sa = MakeAddress(address, port);
   // Done at once or under way, completion is reported from the loop like
   // any other.
