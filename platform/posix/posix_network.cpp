@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/write_queue.h"
+#include "platform/core/reactor_tcp_socket.h"
 
 namespace tl {
 
@@ -118,121 +118,46 @@ class PosixUdpSocket : public UdpSocket {
   int fd_;
 };
 
-class PosixTcpSocket : public TcpSocket {
+class PosixTcpSocket final : public ReactorTcpSocket {
  public:
   PosixTcpSocket(Reactor& reactor, int fd, SocketEvents& events, bool connecting)
-      : reactor_(reactor), fd_(fd), events_(events), connecting_(connecting) {
-    UpdateWatch();
-  }
+      : ReactorTcpSocket(reactor, fd, events, connecting), fd_(fd) {}
   ~PosixTcpSocket() override {
-    if (watched_) reactor_.Unwatch(fd_);
+    StopWatching();
     ::close(fd_);
   }
 
-  long Read(void* buffer, std::size_t capacity) override {
-    if (broken_) return 0;
-    ssize_t n = ::recv(fd_, buffer, capacity, MSG_DONTWAIT);
-    if (n > 0) return static_cast<long>(n);
-    if (n == 0) {
-      // The peer closed: stop watching, or the loop would spin on it.
-      peerClosed_ = true;
-      UpdateWatch();
-      return 0;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
-    reset_ = errno == ECONNRESET;
-    broken_ = true;
-    UpdateWatch();
+ private:
+  long Receive(void* buffer, std::size_t capacity, Failure* failure) override {
+    const ssize_t n = ::recv(fd_, buffer, capacity, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    *failure = errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? Failure::kWouldBlock
+               : errno == ECONNRESET                                     ? Failure::kReset
+                                                                         : Failure::kBroken;
     return -1;
   }
 
-  long Write(const void* data, std::size_t length) override {
-    return Queue([&] { return queue_.Write(data, length, !connecting_, SendNow()); });
-  }
-  long WriteShared(std::shared_ptr<const unsigned char> data, std::size_t length) override {
-    return Queue([&] { return queue_.WriteShared(std::move(data), length, !connecting_, SendNow()); });
-  }
-
-  std::size_t Queued() const override { return queue_.Queued(); }
-  bool ClosedByPeer() const override { return peerClosed_ || reset_; }
-
-  // A socket whose connect failed at once reports nothing, ever.
-  void MarkDead() {
-    broken_ = true;
-    UpdateWatch();
-  }
-
- private:
-  void UpdateWatch() {
-    bool wantRead = !connecting_ && !peerClosed_ && !broken_;
-    bool wantWrite = !broken_ && !queue_.Closed() && (connecting_ || queue_.Queued() > 0);
-    if (!wantRead && !wantWrite) {
-      if (watched_) reactor_.Unwatch(fd_);
-      watched_ = false;
-      return;
+  long Send(const unsigned char* data, std::size_t length) override {
+    for (;;) {
+      const ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) return static_cast<long>(n);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+      return -1;  // reset or closed by the peer
     }
-    reactor_.Watch(fd_, wantRead || connecting_, wantWrite,
-                   [this](bool readable, bool writable) { OnReady(readable, writable); });
-    watched_ = true;
   }
 
-  void OnReady(bool readable, bool writable) {
-    if (connecting_) {
-      if (!readable && !writable) return;
-      int error = 0;
-      socklen_t len = sizeof error;
-      ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len);
-      connecting_ = false;
-      // A reset before we first looked comes after a completed connect (a
-      // refused one is ECONNREFUSED): what the peer sent is still there to
-      // be read, and the connect did not fail.
-      if (error == ECONNRESET || error == EPIPE) error = 0;
-      if (error != 0) broken_ = true;
-      UpdateWatch();
-      events_.OnConnect(error);  // may destroy nothing: the owner outlives the call
-      return;
-    }
-    if (writable) Drain();
-    if (readable && !peerClosed_ && !broken_) events_.OnReceive(0);
+  int ConnectError() override {
+    int error = 0;
+    socklen_t len = sizeof error;
+    ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len);
+    // A reset before we first looked comes after a completed connect (a
+    // refused one is ECONNREFUSED): what the peer sent is still there to be
+    // read, and the connect did not fail.
+    return error == ECONNRESET || error == EPIPE ? 0 : error;
   }
 
-  void Drain() {
-    queue_.Drain(SendNow());
-    UpdateWatch();
-  }
-
-  // One write through the queue; writability is watched while bytes wait.
-  template <typename Write>
-  long Queue(Write write) {
-    if (broken_) return -1;
-    const bool wasClosed = queue_.Closed();
-    const long taken = write();
-    if (queue_.Queued() > 0 || queue_.Closed() != wasClosed) UpdateWatch();
-    return taken;
-  }
-
-  // One non-blocking send, as the write queue wants it.
-  WriteQueue::Send SendNow() {
-    return [this](const unsigned char* data, std::size_t length) -> long {
-      for (;;) {
-        ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) return static_cast<long>(n);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-        return -1;  // reset or closed by the peer
-      }
-    };
-  }
-
-  Reactor& reactor_;
   int fd_;
-  SocketEvents& events_;
-  bool connecting_;
-  bool watched_ = false;
-  bool peerClosed_ = false;
-  bool broken_ = false;
-  bool reset_ = false;
-  WriteQueue queue_;
 };
 
 }  // namespace

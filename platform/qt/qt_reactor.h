@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/posix/reactor.h"
+#include "platform/core/reactor.h"
 
 class QSocketNotifier;
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/core/write_queue.h"
+#include "platform/core/reactor_tcp_socket.h"
 #include "platform/headless/win32/socket_descriptor.h"
 #include "platform/win32/utf16.h"
 
@@ -124,119 +124,44 @@ class Winsock2UdpSocket : public UdpSocket {
   LPFN_WSARECVMSG receive_;
 };
 
-class Winsock2TcpSocket : public TcpSocket {
+class Winsock2TcpSocket final : public ReactorTcpSocket {
  public:
   Winsock2TcpSocket(Reactor& reactor, SOCKET socket, SocketEvents& events, bool connecting)
-      : reactor_(reactor), socket_(socket), events_(events), connecting_(connecting) {
-    UpdateWatch();
-  }
+      : ReactorTcpSocket(reactor, DescriptorOf(socket), events, connecting), socket_(socket) {}
   ~Winsock2TcpSocket() override {
-    if (watched_) reactor_.Unwatch(DescriptorOf(socket_));
+    StopWatching();
     closesocket(socket_);
   }
 
-  long Read(void* buffer, std::size_t capacity) override {
-    if (broken_) return 0;
+ private:
+  long Receive(void* buffer, std::size_t capacity, Failure* failure) override {
     const int n = recv(socket_, static_cast<char*>(buffer), PieceLength(capacity), 0);
-    if (n > 0) return n;
-    if (n == 0) {
-      // The peer closed: stop watching, or the loop would spin on it.
-      peerClosed_ = true;
-      UpdateWatch();
-      return 0;
-    }
+    if (n >= 0) return n;
     const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK) return 0;
-    reset_ = error == WSAECONNRESET || error == WSAECONNABORTED;
-    broken_ = true;
-    UpdateWatch();
+    *failure = error == WSAEWOULDBLOCK                             ? Failure::kWouldBlock
+               : error == WSAECONNRESET || error == WSAECONNABORTED ? Failure::kReset
+                                                                    : Failure::kBroken;
     return -1;
   }
 
-  long Write(const void* data, std::size_t length) override {
-    return Queue([&] { return queue_.Write(data, length, !connecting_, SendNow()); });
-  }
-  long WriteShared(std::shared_ptr<const unsigned char> data, std::size_t length) override {
-    return Queue([&] { return queue_.WriteShared(std::move(data), length, !connecting_, SendNow()); });
-  }
-
-  std::size_t Queued() const override { return queue_.Queued(); }
-  bool ClosedByPeer() const override { return peerClosed_ || reset_; }
-
-  // A socket whose connect failed at once reports nothing, ever.
-  void MarkDead() {
-    broken_ = true;
-    UpdateWatch();
+  long Send(const unsigned char* data, std::size_t length) override {
+    const int n = send(socket_, reinterpret_cast<const char*>(data), PieceLength(length), 0);
+    if (n > 0) return n;
+    if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return 0;
+    return -1;  // reset or closed by the peer
   }
 
- private:
-  void UpdateWatch() {
-    const bool wantRead = !connecting_ && !peerClosed_ && !broken_;
-    const bool wantWrite = !broken_ && !queue_.Closed() && (connecting_ || queue_.Queued() > 0);
-    if (!wantRead && !wantWrite) {
-      if (watched_) reactor_.Unwatch(DescriptorOf(socket_));
-      watched_ = false;
-      return;
-    }
-    reactor_.Watch(DescriptorOf(socket_), wantRead || connecting_, wantWrite,
-                   [this](bool readable, bool writable) { OnReady(readable, writable); });
-    watched_ = true;
+  int ConnectError() override {
+    int error = 0;
+    int length = sizeof error;
+    getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+    // A reset before we first looked comes after a completed connect (a
+    // refused one is WSAECONNREFUSED): what the peer sent is still there to
+    // be read, and the connect did not fail.
+    return error == WSAECONNRESET || error == WSAECONNABORTED ? 0 : error;
   }
 
-  void OnReady(bool readable, bool writable) {
-    if (connecting_) {
-      if (!readable && !writable) return;
-      int error = 0;
-      int length = sizeof error;
-      getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-      connecting_ = false;
-      // A reset before we first looked comes after a completed connect (a
-      // refused one is WSAECONNREFUSED): what the peer sent is still there
-      // to be read, and the connect did not fail.
-      if (error == WSAECONNRESET || error == WSAECONNABORTED) error = 0;
-      if (error != 0) broken_ = true;
-      UpdateWatch();
-      events_.OnConnect(error);
-      return;
-    }
-    if (writable) Drain();
-    if (readable && !peerClosed_ && !broken_) events_.OnReceive(0);
-  }
-
-  void Drain() {
-    queue_.Drain(SendNow());
-    UpdateWatch();
-  }
-
-  // One write through the queue; writability is watched while bytes wait.
-  template <typename Write>
-  long Queue(Write write) {
-    if (broken_) return -1;
-    const bool wasClosed = queue_.Closed();
-    const long taken = write();
-    if (queue_.Queued() > 0 || queue_.Closed() != wasClosed) UpdateWatch();
-    return taken;
-  }
-
-  // One non-blocking send, as the write queue wants it.
-  WriteQueue::Send SendNow() {
-    return [this](const unsigned char* data, std::size_t length) -> long {
-      const int n = send(socket_, reinterpret_cast<const char*>(data), PieceLength(length), 0);
-      if (n > 0) return n;
-      if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return 0;
-      return -1;  // reset or closed by the peer
-    };
-  }
-
-  Reactor& reactor_;
   SOCKET socket_;
-  SocketEvents& events_;
-  bool connecting_;
-  bool watched_ = false;
-  bool peerClosed_ = false;
-  bool broken_ = false;
-  bool reset_ = false;
-  WriteQueue queue_;
 };
 
 // Every adapter with its addresses, from the IP helper.

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "platform/core/platform.h"
-#include "platform/posix/reactor.h"
+#include "platform/core/reactor.h"
 
 namespace tl {
 

@@ -1,4 +1,4 @@
-// What the POSIX sockets need from a host's event loop: readiness of file
+// What sockets on readiness need from a host's event loop: readiness of file
 // descriptors, delivered on the user-interface thread.
 #pragma once
 
