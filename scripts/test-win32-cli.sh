@@ -20,36 +20,15 @@
 # namespace can be made here.
 #   test-win32-cli.sh [BUILD_DIR]      the Linux build folder (build)
 set -uo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$(pwd)
-BUILD=$(realpath -m "${1:-build}")
-WIN32_BUILD="$ROOT/${BUILD_WIN32_DIR:-build-win32}"
-PREFIX="$WIN32_BUILD/wineprefix"
+# shellcheck source=scripts/win32-test-env.sh
+source "$(dirname "$0")/win32-test-env.sh" test-win32-cli "${1:-}"
 CLI="$WIN32_BUILD/tideload-cli.exe"
-DEMO="$ROOT/examples/demo_APP.s19"
 export TESTLAN=${TESTLAN:-tlt$$}
 export LANG=C.UTF-8  # Unix file names and arguments are UTF-8 to Wine
-export WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-say() { echo "test-win32-cli: $*"; }
 
 if [ -z "${TEST_WIN32_CLI_INSIDE:-}" ]; then
-  for program in tideload-sim tideload-cli; do
-    if [ ! -x "$BUILD/$program" ]; then
-      say "FAILED: $BUILD/$program is not built (run scripts/setup.sh)"
-      exit 1
-    fi
-  done
   started=$SECONDS
-  scripts/build-win32.sh >/dev/null || { say "FAILED: the Windows build"; exit 1; }
-  if [ ! -e "$PREFIX/system.reg" ]; then
-    scripts/wine-prefix.sh "$PREFIX"
-    case $? in
-      0) ;;
-      3) say "SKIPPED: Wine cannot be installed on this machine"; exit 0 ;;
-      *) say "FAILED: the Wine prefix"; exit 1 ;;
-    esac
-  fi
+  win32_prepare existing tideload-sim tideload-cli
   say "build and prefix in $((SECONDS - started)) s"
   scripts/testlan.sh check >/dev/null 2>&1 || { say "SKIPPED: no network namespace can be made here (needs root)"; exit 0; }
   # A wineserver of this prefix elsewhere would make the sockets there.

@@ -38,34 +38,17 @@
 # installed or no network namespace can be made here.
 #   test-win32.sh [BUILD_DIR]      the Linux build folder (build)
 set -uo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$(pwd)
-BUILD=$(realpath -m "${1:-build}")
-WIN32_BUILD="$ROOT/${BUILD_WIN32_DIR:-build-win32}"
-PREFIX="$WIN32_BUILD/wineprefix"
+# shellcheck source=scripts/win32-test-env.sh
+source "$(dirname "$0")/win32-test-env.sh" test-win32 "${1:-}"
 INSTALL_PREFIX="$WIN32_BUILD/wineprefix-install"
 SHOTS="$WIN32_BUILD/screenshots"
 EXE="$WIN32_BUILD/tideload.exe"
 DRIVER="$WIN32_BUILD/driver.exe"
 LAYOUTS="$BUILD/win32_layout_table"
-DEMO="$ROOT/examples/demo_APP.s19"
-say() { echo "test-win32: $*"; }
 
 if [ -z "${TEST_WIN32_NETNS:-}" ]; then
-  for program in tideload-sim tideload-cli win32_layout_table; do
-    if [ ! -x "$BUILD/$program" ]; then
-      say "FAILED: $BUILD/$program is not built (run scripts/setup.sh)"
-      exit 1
-    fi
-  done
   started=$SECONDS
-  scripts/build-win32.sh >/dev/null || { say "FAILED: the Windows build"; exit 1; }
-  scripts/wine-prefix.sh "$PREFIX"
-  case $? in
-    0) ;;
-    3) say "SKIPPED: Wine cannot be installed on this machine"; exit 0 ;;
-    *) say "FAILED: the Wine prefix"; exit 1 ;;
-  esac
+  win32_prepare new tideload-sim tideload-cli win32_layout_table
   # The installer's prefix: as fresh as the other.
   rm -rf "$INSTALL_PREFIX"
   cp -a "$PREFIX" "$INSTALL_PREFIX"
@@ -92,8 +75,6 @@ done
 WORK=$(mktemp -d)
 XVFB_PID=
 PIDS=()
-export WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   wineserver -k 2>/dev/null
@@ -377,12 +358,16 @@ MODULES=(
   --module "name=Gateway,app=Bridge,mac=02:00:00:00:09:02,device=02:00:00:00:09:00,kind=1,from=10.0.9.2"
   --module "name=Odd,app=X,mac=02:00:00:00:05:01,static=10.0.5.1,current=10.0.5.9,from=10.0.5.7"
 )
-rm -f "$WORK/discover.ready"
-"$BUILD/tideload-sim" discover --loopback --seconds 60 --ready-file "$WORK/discover.ready" "${MODULES[@]}" \
-  2>"$WORK/discover.err" &
-DISCOVER=$!
-PIDS+=("$DISCOVER")
-for _ in $(seq 500); do [ -e "$WORK/discover.ready" ] && break; sleep 0.01; done
+# The modules above answering searches on loopback, as DISCOVER.
+start_discover() {
+  rm -f "$WORK/discover.ready"
+  "$BUILD/tideload-sim" discover --loopback --seconds 60 --ready-file "$WORK/discover.ready" "${MODULES[@]}" \
+    2>"$WORK/discover.err" &
+  DISCOVER=$!
+  PIDS+=("$DISCOVER")
+  for _ in $(seq 500); do [ -e "$WORK/discover.ready" ] && break; sleep 0.01; done
+}
+start_discover
 # Depth, state image and label of every item, as the driver prints them:
 # the label's bytes as they came (the first name's UTF-8 is two Windows-1252
 # characters to both), what is not printable ASCII as \xNN.
@@ -626,12 +611,7 @@ DPI=144
 say "at $DPI DPI: every dialog where its layout puts it, nothing clipped; pictured"
 # Each program reads it as it starts.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
-rm -f "$WORK/discover.ready"
-"$BUILD/tideload-sim" discover --loopback --seconds 60 --ready-file "$WORK/discover.ready" "${MODULES[@]}" \
-  2>"$WORK/discover.err" &
-DISCOVER=$!
-PIDS+=("$DISCOVER")
-for _ in $(seq 500); do [ -e "$WORK/discover.ready" ] && break; sleep 0.01; done
+start_discover
 sim 127.0.0.1 --user admin --password secret --pace 40
 program -I127.0.0.1 "-F$FILE"
 if drive wait "$MAIN" >/dev/null; then
