@@ -9,7 +9,7 @@ namespace {
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 }  // namespace
 
-ImageHasher::ImageHasher() : thread_([this] { Run(); }) {}
+ImageHasher::ImageHasher(Piece also) : also_(std::move(also)), thread_([this] { Run(); }) {}
 
 ImageHasher::~ImageHasher() { Stop(); }
 
@@ -56,6 +56,7 @@ void ImageHasher::Run() {
       const std::size_t length = std::min(ready_ - hashed_, kPiece);
       lock.unlock();
       sha_.Add(from, length);
+      if (also_) also_(from, length);
       lock.lock();
       hashed_ += length;
       continue;

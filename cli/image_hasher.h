@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -15,7 +16,10 @@ namespace tl::cli {
 
 class ImageHasher {
  public:
-  ImageHasher();
+  // Each piece, once hashed, is handed to also on the hasher's thread (the
+  // whole image in order, while it is still in the cache).
+  using Piece = std::function<void(const unsigned char* data, std::size_t length)>;
+  explicit ImageHasher(Piece also = {});
   // Abandons the digest if it was not asked for.
   ~ImageHasher();
   ImageHasher(const ImageHasher&) = delete;
@@ -41,6 +45,7 @@ class ImageHasher {
   bool done_ = false;
   std::optional<Sha256Digest> digest_;
   Sha256 sha_;
+  const Piece also_;
   std::thread thread_;  // last: starts when the rest is set
 };
 

@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/image_hasher.h"
+#include "cli/image_output.h"
 #include "cli/json.h"
 #include "cli/options.h"
 #include "platform/console/console_host.h"
@@ -18,18 +19,6 @@
 
 namespace tl::cli {
 
-namespace {
-
-bool WriteImage(const char* path, const unsigned char* data, std::size_t length) {
-  std::FILE* out = std::fopen(path, "wb");
-  if (out == nullptr) return false;
-  std::setvbuf(out, nullptr, _IONBF, 0);  // one write, straight from the image
-  const bool written = std::fwrite(data, 1, length, out) == length;
-  return std::fclose(out) == 0 && written;
-}
-
-}  // namespace
-
 int RunInspect(int argc, char** argv) {
   InspectOptions options;
   if (std::optional<int> status = ParseCommandLine(*InspectCommand(options), argc, argv)) return *status;
@@ -39,9 +28,16 @@ int RunInspect(int argc, char** argv) {
 
   ConsoleHost host("tideload-cli");
 
-  // The image outlives the thread that hashes it.
+  // The image and the output file outlive the thread that hashes the one
+  // into the other.
   std::optional<LoadedImage> image;
-  ImageHasher hasher;
+  std::optional<ImageOutput> out;
+  ImageHasher::Piece written;
+  if (output != nullptr) {
+    out.emplace(output);
+    if (out->Early()) written = [&out](const unsigned char* data, std::size_t length) { out->Append(data, length); };
+  }
+  ImageHasher hasher(std::move(written));
   image = LoadSRecordImage(file, [&hasher](const unsigned char* data, std::size_t length) {
     hasher.Grow(data, length);
   });
@@ -49,13 +45,17 @@ int RunInspect(int argc, char** argv) {
   const unsigned char* data = image->imageData.get();
   hasher.Grow(data, image->imageLength);
 
-  // The file is written while the digest is finished.
-  if (output != nullptr && !WriteImage(output, data, image->imageLength)) {
+  const auto finishOutput = [&] {
+    if (out->Finish(data, image->imageLength)) return true;
     WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output +
                           "': " + std::strerror(errno));
-    return ExitStatus(Outcome::kFailed);
-  }
+    return false;
+  };
+  // A file written whole is written while the digest is finished; one
+  // written as the image grew is complete with the digest.
+  if (out && !out->Early() && !finishOutput()) return ExitStatus(Outcome::kFailed);
   const std::optional<Sha256Digest> digest = hasher.Digest(data, image->imageLength);
+  if (out && out->Early() && !finishOutput()) return ExitStatus(Outcome::kFailed);
   if (!digest) {
     std::fputs("tideload-cli inspect: SHA-256 failed\n", stderr);
     return ExitStatus(Outcome::kFailed);
