@@ -47,6 +47,7 @@ std::optional<Sha256Digest> ImageHasher::Digest(const unsigned char* data, std::
 }
 
 void ImageHasher::Run() {
+  Sha256 sha;  // made here: starting the provider takes a while, and the loader goes on meanwhile
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return stop_ || ready_ > hashed_ || complete_; });
@@ -55,13 +56,13 @@ void ImageHasher::Run() {
       const unsigned char* from = data_ + hashed_;
       const std::size_t length = std::min(ready_ - hashed_, kPiece);
       lock.unlock();
-      sha_.Add(from, length);
+      sha.Add(from, length);
       if (also_) also_(from, length);
       lock.lock();
       hashed_ += length;
       continue;
     }
-    digest_ = sha_.Finish();
+    digest_ = sha.Finish();
     done_ = true;
     changed_.notify_all();
     return;

@@ -44,7 +44,6 @@ class ImageHasher {
   bool stop_ = false;
   bool done_ = false;
   std::optional<Sha256Digest> digest_;
-  Sha256 sha_;
   const Piece also_;
   std::thread thread_;  // last: starts when the rest is set
 };
