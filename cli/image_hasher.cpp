@@ -5,7 +5,7 @@
 namespace tl::cli {
 
 namespace {
-// Bytes hashed between two looks at a stop.
+// Bytes hashed between two looks at a stop, and given to also at a time.
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 }  // namespace
 
@@ -22,17 +22,30 @@ void ImageHasher::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
+void ImageHasher::HandOver(std::unique_lock<std::mutex>& lock, const std::size_t& until) {
+  while (also_ && handed_ < until && !stop_) {
+    const std::size_t from = handed_;
+    const std::size_t length = std::min(until - from, kPiece);
+    const unsigned char* data = data_;
+    handed_ += length;
+    lock.unlock();
+    also_(from, data + from, length);
+    lock.lock();
+  }
+}
+
 void ImageHasher::Grow(const unsigned char* data, std::size_t length) {
   if (data == nullptr) {
     Stop();
     return;
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    data_ = data;
-    ready_ = length;
-  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  data_ = data;
+  ready_ = length;
   changed_.notify_all();
+  // The hasher is a piece behind: what is final is given away here, so
+  // that its thread keeps to hashing.
+  if (ready_ - hashed_ > kPiece) HandOver(lock, ready_);
 }
 
 std::optional<Sha256Digest> ImageHasher::Digest(const unsigned char* data, std::size_t length) {
@@ -42,6 +55,7 @@ std::optional<Sha256Digest> ImageHasher::Digest(const unsigned char* data, std::
   ready_ = length;
   complete_ = true;
   changed_.notify_all();
+  HandOver(lock, ready_);  // the rest, while the hasher finishes
   changed_.wait(lock, [this] { return done_; });
   return digest_;
 }
@@ -57,9 +71,11 @@ void ImageHasher::Run() {
       const std::size_t length = std::min(ready_ - hashed_, kPiece);
       lock.unlock();
       sha.Add(from, length);
-      if (also_) also_(from, length);
       lock.lock();
       hashed_ += length;
+      // Caught up with the loader: time to spare for what it hashed (and
+      // no more, should the loader go on meanwhile).
+      if (ready_ == hashed_) HandOver(lock, hashed_);
       continue;
     }
     digest_ = sha.Finish();

@@ -44,22 +44,23 @@ void ImageOutput::CloseEarly() {
   early_ = -1;
 }
 
-void ImageOutput::Append(const unsigned char* data, std::size_t length) {
-  while (early_ >= 0 && length != 0) {
-    const ssize_t n = ::write(early_, data, length);
+void ImageOutput::WriteAt(std::size_t offset, const unsigned char* data, std::size_t length) {
+  while (early_ >= 0 && length != 0 && !failed_) {
+    const ssize_t n = ::pwrite(early_, data, length, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      CloseEarly();  // the image is written whole at the end
+      failed_ = true;  // the image is written whole at the end
       return;
     }
     data += n;
+    offset += static_cast<std::size_t>(n);
     length -= static_cast<std::size_t>(n);
-    appended_ += static_cast<std::size_t>(n);
+    written_ += static_cast<std::size_t>(n);
   }
 }
 
 bool ImageOutput::Finish(const unsigned char* data, std::size_t length) {
-  if (early_ >= 0 && appended_ == length) {
+  if (early_ >= 0 && !failed_ && written_ == length) {
     char link[32];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", early_);
     if (::linkat(AT_FDCWD, link, AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {

@@ -6,6 +6,7 @@
 // written whole at the end instead.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -18,11 +19,11 @@ class ImageOutput {
   ImageOutput(const ImageOutput&) = delete;
   ImageOutput& operator=(const ImageOutput&) = delete;
 
-  // Whether bytes given to Append are of use.
+  // Whether bytes given to WriteAt are of use.
   bool Early() const { return early_ >= 0; }
-  // The image's next bytes, in order, from one thread at a time.
-  void Append(const unsigned char* data, std::size_t length);
-  // The whole image, after the last Append: names the unnamed file if it
+  // Final bytes of the image, each once, from any thread.
+  void WriteAt(std::size_t offset, const unsigned char* data, std::size_t length);
+  // The whole image, after the last WriteAt: names the unnamed file if it
   // holds all of it, else writes the file. false, with errno set, when
   // that failed.
   bool Finish(const unsigned char* data, std::size_t length);
@@ -32,7 +33,8 @@ class ImageOutput {
 
   const std::string path_;
   int early_ = -1;  // the unnamed file
-  std::size_t appended_ = 0;
+  std::atomic<std::size_t> written_{0};
+  std::atomic<bool> failed_{false};
 };
 
 }  // namespace tl::cli

@@ -35,7 +35,11 @@ int RunInspect(int argc, char** argv) {
   ImageHasher::Piece written;
   if (output != nullptr) {
     out.emplace(output);
-    if (out->Early()) written = [&out](const unsigned char* data, std::size_t length) { out->Append(data, length); };
+    if (out->Early()) {
+      written = [&out](std::size_t offset, const unsigned char* data, std::size_t length) {
+        out->WriteAt(offset, data, length);
+      };
+    }
   }
   ImageHasher hasher(std::move(written));
   image = LoadSRecordImage(file, [&hasher](const unsigned char* data, std::size_t length) {
