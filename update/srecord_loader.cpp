@@ -179,6 +179,7 @@ inline unsigned DecodePairs(const PairTable& table, const unsigned char* src, un
 template <unsigned Length>
 inline std::uint32_t ReadAddress(const PairTable& table, const unsigned char* field, unsigned& sum) {
   std::uint32_t address = 0;
+#pragma GCC unroll 5
   for (unsigned i = 0; i < Length; ++i) {
     const unsigned char b = FastPair(table, field + 2 * i);
     sum += b;
@@ -248,6 +249,7 @@ template <class Kernel, unsigned AddressBytes>
   const std::size_t checksumAt = 4 + 2 * std::size_t{AddressBytes} + 2 * std::size_t{d};
   const std::size_t between = stride - checksumAt;  // the checksum's characters and what follows
   if (stride < checksumAt + 2 || between > 8) return 0;
+  const Kernel kernel;
   unsigned char* to = out;
   std::uint32_t at = end;
   const unsigned char* const last = limit - (stride + 2);  // the last start with the next one's type held
@@ -258,7 +260,7 @@ template <class Kernel, unsigned AddressBytes>
     if (r[1] != shape.type || countText != shape.countText) break;
     unsigned sum = FastPair(table, r + 2);
     if (ReadAddress<AddressBytes>(table, r + 4, sum) != at) break;
-    sum += Kernel::Decode(table, r + 4 + 2 * AddressBytes, to, d);
+    sum += kernel.Decode(table, r + 4 + 2 * AddressBytes, to, d);
     sum += FastPair(table, r + checksumAt);
     if ((sum & 0xFFu) != 0xFFu) break;
     to += d;
@@ -288,7 +290,7 @@ template <class Kernel>
 }
 
 struct PortablePairs {
-  static unsigned Decode(const PairTable& table, const unsigned char* src, unsigned char* dst, unsigned pairs) {
+  unsigned Decode(const PairTable& table, const unsigned char* src, unsigned char* dst, unsigned pairs) const {
     return DecodePairs(table, src, dst, pairs);
   }
 };
@@ -304,17 +306,20 @@ std::size_t DecodeRunPortable(const PairTable& table, const RunShape& shape, std
 
 // 32 pairs per step, validated: where a character is not a hex digit, the
 // record goes to the portable decoder instead (dst and src never overlap).
+// Made once per run, for its constants.
 struct Avx512Pairs {
-  TL_AVX512 static unsigned Decode(const PairTable& table, const unsigned char* src,
-                                                                 unsigned char* dst, unsigned pairs) {
-    const __m512i zeroDigit = _mm512_set1_epi8('0');
-    const __m512i lowerA = _mm512_set1_epi8('a');
-    const __m512i caseBit = _mm512_set1_epi8(0x20);
-    const __m512i lowNibble = _mm512_set1_epi8(0x0F);
-    const __m512i ten = _mm512_set1_epi8(10);
-    const __m512i six = _mm512_set1_epi8(6);
-    const __m512i nine = _mm512_set1_epi8(9);
-    const __m512i weights = _mm512_set1_epi16(0x0110);  // 16 for the first of a pair, 1 for the second
+  TL_AVX512 Avx512Pairs()
+      : zeroDigit(_mm512_set1_epi8('0')),
+        lowerA(_mm512_set1_epi8('a')),
+        caseBit(_mm512_set1_epi8(0x20)),
+        lowNibble(_mm512_set1_epi8(0x0F)),
+        ten(_mm512_set1_epi8(10)),
+        six(_mm512_set1_epi8(6)),
+        nine(_mm512_set1_epi8(9)),
+        weights(_mm512_set1_epi16(0x0110)) {}  // 16 for the first of a pair, 1 for the second
+
+  TL_AVX512 unsigned Decode(const PairTable& table, const unsigned char* src, unsigned char* dst,
+                            unsigned pairs) const {
     __m256i sums = _mm256_setzero_si256();
     for (unsigned i = 0; i < pairs; i += 32) {
       const unsigned left = pairs - i;
@@ -333,6 +338,8 @@ struct Avx512Pairs {
     const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
     return static_cast<unsigned>(_mm_cvtsi128_si64(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half)))) & 0xFFu;
   }
+
+  const __m512i zeroDigit, lowerA, caseBit, lowNibble, ten, six, nine, weights;
 };
 
 TL_AVX512 std::size_t DecodeRunAvx512(const PairTable& table, const RunShape& shape, std::size_t stride,
@@ -494,7 +501,7 @@ bool PairDecoderRuns(PairDecoder decoder) {
 
 unsigned DecodeHexPairs(PairDecoder decoder, const unsigned char* src, unsigned char* dst, unsigned pairs) {
 #if defined(TL_SRECORD_AVX512)
-  if (decoder == PairDecoder::kAvx512 && HaveAvx512()) return Avx512Pairs::Decode(Pairs(), src, dst, pairs) & 0xFFu;
+  if (decoder == PairDecoder::kAvx512 && HaveAvx512()) return Avx512Pairs().Decode(Pairs(), src, dst, pairs) & 0xFFu;
 #endif
   (void)decoder;
   return DecodePairs(Pairs(), src, dst, pairs) & 0xFFu;
