@@ -17,10 +17,6 @@
 
 namespace tl::cli {
 
-namespace {
-
-}  // namespace
-
 int RunInspect(int argc, char** argv) {
   InspectOptions options;
   if (std::optional<int> status = ParseCommandLine(*InspectCommand(options), argc, argv)) return *status;
@@ -30,9 +26,20 @@ int RunInspect(int argc, char** argv) {
 
   ConsoleHost host("tideload-cli");
 
-  // The image outlives the thread that hashes it.
+  // The image and the output file outlive the thread that hashes the one
+  // into the other.
   std::optional<LoadedImage> image;
-  ImageHasher hasher;
+  std::optional<GrowingOutputFile> out;
+  ImageHasher::Piece written;
+  if (output != nullptr) {
+    out.emplace(output);
+    if (out->Early()) {
+      written = [&out](std::size_t offset, const unsigned char* data, std::size_t length) {
+        out->WriteAt(offset, data, length);
+      };
+    }
+  }
+  ImageHasher hasher(std::move(written));
   image = LoadSRecordImage(file, [&hasher](const unsigned char* data, std::size_t length) {
     hasher.Grow(data, length);
   });
@@ -40,13 +47,17 @@ int RunInspect(int argc, char** argv) {
   const unsigned char* data = image->imageData.get();
   hasher.Grow(data, image->imageLength);
 
-  // The file is written while the digest is finished.
-  std::string why;
-  if (output != nullptr && !WriteWholeFile(output, data, image->imageLength, &why)) {
+  const auto finishOutput = [&] {
+    std::string why;
+    if (out->Finish(data, image->imageLength, &why)) return true;
     WriteLine(stderr, std::string("tideload-cli inspect: cannot write '") + output + "': " + why);
-    return ExitStatus(Outcome::kFailed);
-  }
+    return false;
+  };
+  // A file written whole is written while the digest is finished; one
+  // written as the image grew is complete with the digest.
+  if (out && !out->Early() && !finishOutput()) return ExitStatus(Outcome::kFailed);
   const std::optional<Sha256Digest> digest = hasher.Digest(data, image->imageLength);
+  if (out && out->Early() && !finishOutput()) return ExitStatus(Outcome::kFailed);
   if (!digest) {
     std::fputs("tideload-cli inspect: SHA-256 failed\n", stderr);
     return ExitStatus(Outcome::kFailed);

@@ -10,6 +10,11 @@
 
 #include "platform/core/platform.h"
 
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
+#define TL_SRECORD_AVX512 1
+#include <immintrin.h>
+#endif
+
 namespace tl {
 
 char platformName[kPlatformNameSize];
@@ -174,6 +179,7 @@ inline unsigned DecodePairs(const PairTable& table, const unsigned char* src, un
 template <unsigned Length>
 inline std::uint32_t ReadAddress(const PairTable& table, const unsigned char* field, unsigned& sum) {
   std::uint32_t address = 0;
+#pragma GCC unroll 5
   for (unsigned i = 0; i < Length; ++i) {
     const unsigned char b = FastPair(table, field + 2 * i);
     sum += b;
@@ -193,6 +199,172 @@ constexpr unsigned AddressLength(unsigned char typeDigit) {
     case '8': return 3;
     default: return 0;
   }
+}
+
+constexpr bool IsRecordType(unsigned char c) { return c >= '1' && c <= '8'; }
+
+// What the last data record looked like; files mostly go on with records
+// of the same type and count, each the same number of characters on.
+struct RunShape {
+  unsigned char type = 0;       // its type digit; 0 while there is none
+  std::uint16_t countText = 0;  // its count's two characters, as loaded
+  unsigned addressLength = 0;
+  unsigned dataLength = 0;
+};
+
+// Whether none of the length (at most 8) characters at p is a zero byte or
+// an "S", neither of which the record search passes over.
+inline bool PassedOver(const unsigned char* p, std::size_t length) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // The eight characters that end at p + length, of which the high
+    // length bytes count; each byte's top bit tells whether it is nonzero.
+    std::uint64_t chars;
+    std::memcpy(&chars, p + length - 8, 8);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr std::uint64_t kTops = 0x8080808080808080ull;
+    const std::uint64_t notS = chars ^ 0x5353535353535353ull;
+    const std::uint64_t nonzero = (((chars & kLow7) + kLow7) | chars) & (((notS & kLow7) + kLow7) | notS);
+    const std::uint64_t counted = kTops << (8 * (8 - length));
+    return (nonzero & counted) == counted;
+  } else {
+    for (std::size_t i = 0; i < length; ++i) {
+      if (p[i] == 0 || p[i] == 'S') return false;
+    }
+    return true;
+  }
+}
+
+// Decodes records of the shape, the first at r, each next one stride
+// characters after the one before; the text up to limit is held. Each is
+// taken only where the general path would take it the same way: it must
+// continue the image at end and sum right, and the next is taken only where
+// the record search would find it (the characters from this one's checksum
+// on are neither zero nor "S"). Returns how many it took; out and end are
+// moved past them.
+template <class Kernel, unsigned AddressBytes>
+[[gnu::always_inline]] inline std::size_t DecodeRun(const PairTable& table, const RunShape& shape, std::size_t stride,
+                                                    const unsigned char* r, const unsigned char* limit,
+                                                    unsigned char*& out, std::uint32_t& end) {
+  const unsigned d = shape.dataLength;
+  const std::size_t checksumAt = 4 + 2 * std::size_t{AddressBytes} + 2 * std::size_t{d};
+  const std::size_t between = stride - checksumAt;  // the checksum's characters and what follows
+  if (stride < checksumAt + 2 || between > 8) return 0;
+  const Kernel kernel;
+  unsigned char* to = out;
+  std::uint32_t at = end;
+  const unsigned char* const last = limit - (stride + 2);  // the last start with the next one's type held
+  std::size_t taken = 0;
+  for (; r <= last; r += stride) {
+    std::uint16_t countText;
+    std::memcpy(&countText, r + 2, 2);
+    if (r[1] != shape.type || countText != shape.countText) break;
+    unsigned sum = FastPair(table, r + 2);
+    if (ReadAddress<AddressBytes>(table, r + 4, sum) != at) break;
+    sum += kernel.Decode(table, r + 4 + 2 * AddressBytes, to, d);
+    sum += FastPair(table, r + checksumAt);
+    if ((sum & 0xFFu) != 0xFFu) break;
+    to += d;
+    at = static_cast<std::uint32_t>(at + d);
+    ++taken;
+    // The next one's type is checked with its count.
+    if (!PassedOver(r + checksumAt, between) || r[stride] != 'S') break;
+  }
+  out = to;
+  end = at;
+  return taken;
+}
+
+// One of the above for each address length.
+template <class Kernel>
+[[gnu::always_inline]] inline std::size_t DecodeRunOf(const PairTable& table, const RunShape& shape,
+                                                      std::size_t stride, const unsigned char* r,
+                                                      const unsigned char* limit, unsigned char*& out,
+                                                      std::uint32_t& end) {
+  if (r > limit || static_cast<std::size_t>(limit - r) < stride + 2) return 0;
+  switch (shape.addressLength) {
+    case 2: return DecodeRun<Kernel, 2>(table, shape, stride, r, limit, out, end);
+    case 3: return DecodeRun<Kernel, 3>(table, shape, stride, r, limit, out, end);
+    case 4: return DecodeRun<Kernel, 4>(table, shape, stride, r, limit, out, end);
+    default: return DecodeRun<Kernel, 5>(table, shape, stride, r, limit, out, end);
+  }
+}
+
+struct PortablePairs {
+  unsigned Decode(const PairTable& table, const unsigned char* src, unsigned char* dst, unsigned pairs) const {
+    return DecodePairs(table, src, dst, pairs);
+  }
+};
+
+std::size_t DecodeRunPortable(const PairTable& table, const RunShape& shape, std::size_t stride,
+                              const unsigned char* r, const unsigned char* limit, unsigned char*& out,
+                              std::uint32_t& end) {
+  return DecodeRunOf<PortablePairs>(table, shape, stride, r, limit, out, end);
+}
+
+#if defined(TL_SRECORD_AVX512)
+#define TL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,bmi,bmi2")))
+
+// 32 pairs per step, validated: where a character is not a hex digit, the
+// record goes to the portable decoder instead (dst and src never overlap).
+// Made once per run, for its constants.
+struct Avx512Pairs {
+  TL_AVX512 Avx512Pairs()
+      : zeroDigit(_mm512_set1_epi8('0')),
+        lowerA(_mm512_set1_epi8('a')),
+        caseBit(_mm512_set1_epi8(0x20)),
+        lowNibble(_mm512_set1_epi8(0x0F)),
+        ten(_mm512_set1_epi8(10)),
+        six(_mm512_set1_epi8(6)),
+        nine(_mm512_set1_epi8(9)),
+        weights(_mm512_set1_epi16(0x0110)) {}  // 16 for the first of a pair, 1 for the second
+
+  TL_AVX512 unsigned Decode(const PairTable& table, const unsigned char* src, unsigned char* dst,
+                            unsigned pairs) const {
+    __m256i sums = _mm256_setzero_si256();
+    for (unsigned i = 0; i < pairs; i += 32) {
+      const unsigned left = pairs - i;
+      const __mmask64 chars = left >= 32 ? ~__mmask64{0} : _bzhi_u64(~std::uint64_t{0}, 2 * left);
+      const __mmask32 bytes = left >= 32 ? ~__mmask32{0} : _bzhi_u32(~0u, left);
+      const __m512i x = _mm512_maskz_loadu_epi8(chars, src + 2 * std::size_t{i});
+      const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(x, zeroDigit), ten);
+      const __mmask64 letter = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(_mm512_or_si512(x, caseBit), lowerA), six);
+      if ((chars & ~(digit | letter)) != 0) return DecodePairs(table, src, dst, pairs);
+      const __m512i low = _mm512_and_si512(x, lowNibble);
+      const __m512i values = _mm512_mask_add_epi8(low, letter, low, nine);
+      const __m256i decoded = _mm512_maskz_cvtepi16_epi8(bytes, _mm512_maddubs_epi16(values, weights));
+      _mm256_mask_storeu_epi8(dst + i, bytes, decoded);
+      sums = _mm256_add_epi64(sums, _mm256_sad_epu8(decoded, _mm256_setzero_si256()));
+    }
+    const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    return static_cast<unsigned>(_mm_cvtsi128_si64(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half)))) & 0xFFu;
+  }
+
+  const __m512i zeroDigit, lowerA, caseBit, lowNibble, ten, six, nine, weights;
+};
+
+TL_AVX512 std::size_t DecodeRunAvx512(const PairTable& table, const RunShape& shape, std::size_t stride,
+                                      const unsigned char* r, const unsigned char* limit, unsigned char*& out,
+                                      std::uint32_t& end) {
+  return DecodeRunOf<Avx512Pairs>(table, shape, stride, r, limit, out, end);
+}
+
+bool HaveAvx512() {
+  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("bmi") &&
+                           __builtin_cpu_supports("bmi2");
+  return have;
+}
+#endif
+
+using RunDecoder = std::size_t (*)(const PairTable&, const RunShape&, std::size_t, const unsigned char*,
+                                   const unsigned char*, unsigned char*&, std::uint32_t&);
+
+// The widest decoder this processor runs.
+RunDecoder BestRunDecoder() {
+#if defined(TL_SRECORD_AVX512)
+  if (HaveAvx512()) return DecodeRunAvx512;
+#endif
+  return DecodeRunPortable;
 }
 
 void ShowChecksumError(unsigned sum) {
@@ -306,8 +478,6 @@ class RecordFinder {
   }
 
  private:
-  static bool IsRecordType(unsigned char c) { return c >= '1' && c <= '8'; }
-
   TextWindow& window_;
   const std::size_t n_;
   std::size_t zeroFrom_ = kUnknown;  // the search for a zero started here...
@@ -320,6 +490,21 @@ class RecordFinder {
 unsigned char HexPairToByte(char high, char low) {
   const unsigned char p[2] = {static_cast<unsigned char>(high), static_cast<unsigned char>(low)};
   return Pair(p);
+}
+
+bool PairDecoderRuns(PairDecoder decoder) {
+#if defined(TL_SRECORD_AVX512)
+  if (decoder == PairDecoder::kAvx512) return HaveAvx512();
+#endif
+  return decoder == PairDecoder::kPortable;
+}
+
+unsigned DecodeHexPairs(PairDecoder decoder, const unsigned char* src, unsigned char* dst, unsigned pairs) {
+#if defined(TL_SRECORD_AVX512)
+  if (decoder == PairDecoder::kAvx512 && HaveAvx512()) return Avx512Pairs().Decode(Pairs(), src, dst, pairs) & 0xFFu;
+#endif
+  (void)decoder;
+  return DecodePairs(Pairs(), src, dst, pairs) & 0xFFu;
 }
 
 void ConvertDrivePath(std::string& path) {
@@ -442,6 +627,16 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImagePr
   std::size_t written = 0;  // image bytes made; equals E - S
   std::size_t reported = 0;
   RecordFinder finder(window, n);
+  const RunDecoder decodeRun = BestRunDecoder();
+  RunShape shape;
+  std::size_t lastData = 0;  // where the last data record taken starts
+  const auto report = [&] {
+    if (progress && written - reported >= kProgressStep) {
+      reported = written;
+      watched.told = true;
+      progress(image, written);
+    }
+  };
 
   for (;;) {
     const std::size_t s = finder.Next(p);
@@ -452,6 +647,21 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImagePr
     }
     // Whatever the record's count says, no more of it than this is read.
     const unsigned char* const r = window.At(s);
+
+    if (shape.type != 0) {
+      // Records like the last one, as far as the held text goes.
+      const std::size_t stride = s - lastData;
+      unsigned char* out = image + written;
+      const std::size_t taken = decodeRun(table, shape, stride, r, window.At(window.End()), out, end);
+      if (taken != 0) {
+        written = static_cast<std::size_t>(out - image);
+        anyData = anyData || shape.dataLength != 0;
+        lastData = s + (taken - 1) * stride;
+        p = lastData + 4 + 2 * std::size_t{shape.addressLength} + 2 * std::size_t{shape.dataLength};
+        report();
+        continue;
+      }
+    }
     const std::string_view record(reinterpret_cast<const char*>(r), std::min(n - s, kLongestRecord));
     const unsigned char type = r[1];
     const unsigned addressLength = AddressLength(type);
@@ -520,11 +730,12 @@ std::optional<LoadedImage> LoadSRecordImage(std::string_view path, const ImagePr
     written += fill + dataLength;
     end = static_cast<std::uint32_t>(address + dataLength);
     p = dataOffset + 2 * std::size_t{dataLength};  // the checksum characters
-    if (progress && written - reported >= kProgressStep) {
-      reported = written;
-      watched.told = true;
-      progress(image, written);
-    }
+    shape.type = type;
+    std::memcpy(&shape.countText, r + 2, 2);
+    shape.addressLength = addressLength;
+    shape.dataLength = dataLength;
+    lastData = s;
+    report();
   }
 
   // Records without a data byte give no image: a module is never sent one

@@ -41,6 +41,15 @@ bool VerifyRecordChecksum(std::string_view record);
 
 unsigned char HexPairToByte(char high, char low);
 
+// The ways a record's data characters are decoded: plain C++, or 64
+// characters at a time with AVX-512 where the build and the processor have
+// it (the loader takes the widest). Each gives HexPairToByte's bytes.
+enum class PairDecoder { kPortable, kAvx512 };
+bool PairDecoderRuns(PairDecoder decoder);
+// Decodes pairs (at most 255) character pairs from src into dst, which does
+// not overlap it; returns the bytes' sum modulo 256.
+unsigned DecodeHexPairs(PairDecoder decoder, const unsigned char* src, unsigned char* dst, unsigned pairs);
+
 // "//d/dir/file" becomes "d:\dir\file"; other paths stay as they are.
 void ConvertDrivePath(std::string& path);
 

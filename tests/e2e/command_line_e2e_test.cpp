@@ -2,7 +2,12 @@
 // option errors. find runs inside a network namespace of its own (unshare
 // -n), so that nothing it might send leaves this machine's.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -85,6 +90,59 @@ TEST(CommandLine, FindTakesOnlyAFiniteNumberOfSecondsInRange) {
   EXPECT_NE(f.status, 2) << f.err;
   EXPECT_NE(f.status, -1);
   EXPECT_EQ(f.err.find("bad value"), std::string::npos) << f.err;
+}
+
+TEST(CommandLine, InspectOutputIsTheImageOrNothing) {
+  // An image of many pieces; the output folder must end up holding just
+  // what each case names (no file of a failed load, none left unnamed).
+  const std::string folder = TempFile("output");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  const std::string image = PatternBytes(std::size_t{3} << 20, 11);
+  const std::string good = TempFile("good_APP.s19");
+  WriteSRecordFile(good, "RT", 0x10000, image);
+  std::string text = ReadFile(good);
+  text[text.size() / 2] = text[text.size() / 2] == '0' ? '1' : '0';
+  const std::string damaged = TempFile("damaged_APP.s19");
+  std::ofstream(damaged, std::ios::binary) << text;
+  // A file already there is rewritten in place: its other name sees the image.
+  ASSERT_EQ(::symlink("target.bin", (folder + "/link.bin").c_str()), 0);
+  std::ofstream(folder + "/old.bin") << "old";
+  ASSERT_EQ(::link((folder + "/old.bin").c_str(), (folder + "/other.bin").c_str()), 0);
+
+  struct OutputCase {
+    std::string file, output;
+    int status;
+    std::string err;
+    std::vector<std::string> names;   // the folder's files afterwards, but the link
+    std::vector<std::string> images;  // those of them that hold the image
+  };
+  const std::vector<std::string> before = {"new.bin", "old.bin", "other.bin"};
+  const std::vector<std::string> after = {"new.bin", "old.bin", "other.bin", "target.bin"};
+  const std::vector<OutputCase> cases = {
+      {good, "new.bin", 0, "", before, {"new.bin"}},
+      {damaged, "none.bin", 3, "S record checksum error", before, {"new.bin"}},
+      {good, "link.bin", 0, "", after, {"new.bin", "target.bin"}},
+      {damaged, "old.bin", 3, "S record checksum error", after, {"new.bin", "target.bin"}},
+      {good, "old.bin", 0, "", after, after},
+      {good, "missing/x.bin", 1, "cannot write '" + folder + "/missing/x.bin': No such file or directory", after,
+       after},
+  };
+  for (const OutputCase& c : cases) {
+    SCOPED_TRACE(c.output);
+    Finished f = Child({Cli(), "inspect", "--output", folder + "/" + c.output, c.file}).Wait(kWait);
+    EXPECT_EQ(f.status, c.status) << f.err;
+    EXPECT_NE(f.err.find(c.err), std::string::npos) << f.err;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name == "link.bin") continue;
+      names.push_back(name);
+      const bool holds = std::find(c.images.begin(), c.images.end(), name) != c.images.end();
+      EXPECT_EQ(ReadFile(entry.path().string()) == image, holds) << name;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, c.names);
+  }
 }
 
 }  // namespace

@@ -124,6 +124,26 @@ TEST(HexPairToByte, FollowsTheRuleForEveryPairOfCharacters) {
   EXPECT_EQ(HexPairToByte('G', '1'), 0x01);  // 'G' counts 16: 16 * 16 wraps to 0
 }
 
+TEST(DecodeHexPairs, EveryDecoderGivesThePortableBytes) {
+  // Digits of both cases, and one character of the rule's odd cases at
+  // every place of every length around the decoders' block sizes.
+  const unsigned char odd[] = {'G', 'g', '/', ':', '@', '`', 'f' + 1, 0, '\r', '\n', 'S', 0x80, 0xFF};
+  for (PairDecoder decoder : {PairDecoder::kAvx512}) {
+    if (!PairDecoderRuns(decoder)) continue;
+    for (unsigned pairs : {0u, 1u, 2u, 7u, 8u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 100u, 255u}) {
+      for (unsigned place = 0; place <= 2 * pairs; ++place) {
+        std::vector<unsigned char> src(2 * pairs);
+        for (unsigned i = 0; i < src.size(); ++i) src[i] = "0123456789abcdefABCDEF"[(i * 7 + pairs + place) % 22];
+        if (place < src.size()) src[place] = odd[(place + pairs) % sizeof odd];
+        Bytes expected(pairs + 64, 0xA5), got(pairs + 64, 0xA5);  // nothing is written past pairs
+        const unsigned want = DecodeHexPairs(PairDecoder::kPortable, src.data(), expected.data(), pairs);
+        EXPECT_EQ(DecodeHexPairs(decoder, src.data(), got.data(), pairs), want) << pairs << " " << place;
+        EXPECT_TRUE(got == expected) << pairs << " " << place;
+      }
+    }
+  }
+}
+
 TEST(ConvertDrivePath, RewritesOnlyTheDoubleSlashDriveForm) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"//d/build/demo_APP.s19", "d:\\build\\demo_APP.s19"},
@@ -501,6 +521,84 @@ TEST_F(LoaderTest, LargeFilesLoadWhateverFallsOnTheReadsBoundaries) {
   EXPECT_TRUE(std::equal(front.begin(), front.end() - 3, expected.begin()));  // all but the padding
   EXPECT_FALSE(Load("S0" + std::string(600000, 'N') + std::string(1, '\0') + "\n" + S1(0, {1, 2, 3, 4}) + "\n"));
   EXPECT_EQ(Messages(), Strings{kNoDataRecordsMessage});
+}
+
+TEST_F(LoaderTest, RunsOfLikeRecordsBrokenAnywhere) {
+  // Thousands of records of one type and length, one of them (the first,
+  // inside the first read, or the one across the first two reads) made
+  // different in one way: the image and messages are what the records say.
+  enum Break { kNone, kLowerCase, kOddPair, kShorter, kHole, kBackwards, kDamaged, kOtherType,
+               kLineEnd, kLongGap, kZeroAfter, kS5After, kLoneS, kLowerS, kLast };
+  const char* const ends[] = {"\r\n", "\n", "\r", ""};
+  for (int kind = kNone; kind < kLast; ++kind) {
+    const char type = "1234"[kind % 4];
+    const int addressLength = type - '0' + 1;
+    const std::string end = ends[kind % 4];
+    const std::size_t length = type == '1' ? 4 : 32;  // S1 addresses reach 64 KB
+    const std::size_t stride = 4 + 2 * (addressLength + length + 1) + end.size();
+    const std::size_t across = (std::size_t{256} << 10) / stride;  // holds the first read's end
+    for (std::size_t at : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, across - 1, across, across + 1}) {
+      std::string text;
+      Bytes expected;
+      Strings messages;
+      std::uint64_t address = 0x1000;
+      for (std::size_t i = 0; i < across + 300; ++i) {
+        Bytes data(i == at && kind == kShorter ? length / 2 + 1 : length);
+        for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<unsigned char>(i * 13 + k * 7);
+        if (i == at && kind == kHole) {
+          address += 3;
+          if (i != 0) expected.insert(expected.end(), 3, 0);  // a first record sets the start
+        }
+        if (i == at && kind == kBackwards) address -= 1;
+        std::string record = Record(i == at && kind == kOtherType ? '3' + (type == '3') : type,
+                                    Address(address, i == at && kind == kOtherType ? 4 + (type == '3') : addressLength),
+                                    data);
+        if (i == at && kind == kLowerCase) {
+          for (std::size_t k = 2; k < record.size(); ++k) record[k] = static_cast<char>(std::tolower(record[k]));
+        }
+        // The pairs' sum by the rule, the checksum's included (0xFF when right).
+        const auto sumOf = [](const std::string& r) {
+          unsigned sum = 0;
+          for (std::size_t k = 2; k + 1 < r.size(); k += 2) sum += HexPairToByte(r[k], r[k + 1]);
+          return sum & 0xFFu;
+        };
+        if (i == at && kind == kOddPair) {
+          // Data byte 0 becomes "g\n"'s value by the rule; the checksum follows it.
+          record.replace(4 + 2 * static_cast<std::size_t>(record[1] - '0' + 1), 2, "g\n");
+          data[0] = HexPairToByte('g', '\n');
+          const unsigned char checksum = HexPairToByte(record[record.size() - 2], record.back());
+          record.replace(record.size() - 2, 2, Hex({static_cast<unsigned char>(checksum + 0xFF - sumOf(record))}));
+        }
+        if (i == at && kind == kDamaged) {
+          record[20] = record[20] == '0' ? '1' : '0';
+          char message[32];
+          std::snprintf(message, sizeof message, "Checksum Error %x\n", sumOf(record));
+          messages = {message, kChecksumFailure[0]};
+        }
+        if (i == at && i != 0 && kind == kBackwards) messages = {"Srecords must be in asending order \n"};
+        if (i == at && kind == kLowerS) {
+          record[0] = 's';  // no record: a hole where it was, unless it was the first
+          data.assign(i == 0 ? 0 : data.size(), 0);
+        }
+        text += record;
+        text += i == at && kind == kLineEnd ? std::string(" x ") : i == at && kind == kLongGap ? std::string(9, '\n') : end;
+        if (i == at && kind == kZeroAfter) text.back() = '\0';  // where the line end was: the text ends
+        if (i == at && kind == kS5After) text += Record('5', {}, {0, 1});
+        if (i == at && kind == kLoneS) text += "S\nSS0";
+        if (i > at && kind == kZeroAfter) continue;
+        expected.insert(expected.end(), data.begin(), data.end());
+        address += i == at && kind == kLowerS ? length : data.size();
+      }
+      expected.resize(expected.size() + (4 - address % 4) % 4, 0);
+      const std::string label = std::to_string(kind) + " at " + std::to_string(at);
+      auto image = Load(text);
+      EXPECT_EQ(Messages(), messages) << label;
+      ASSERT_EQ(image.has_value(), messages.empty()) << label;
+      if (image) {
+        EXPECT_TRUE(ImageOf(*image) == expected) << label;
+      }
+    }
+  }
 }
 
 TEST_F(LoaderTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,19 @@ namespace tl {
 namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
+
+// Closes an unnamed file, which goes with it.
+void CloseUnnamed(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+// The folder a path names its file in.
+std::string Folder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 void NoteInterrupt(int) { g_interrupted = 1; }
 
@@ -90,11 +104,49 @@ InputRead ReadInput(const char* path, std::size_t most, bool oneLine, std::strin
   return result;
 }
 
-bool WriteWholeFile(const char* path, const unsigned char* data, std::size_t length, std::string* error) {
-  std::FILE* out = std::fopen(path, "wb");
+GrowingOutputFile::GrowingOutputFile(const char* path) : path_(path) {
+#if defined(O_TMPFILE)
+  struct stat st {};
+  if (::lstat(path, &st) != 0 && errno == ENOENT) {
+    early_ = ::open(Folder(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  }
+#endif
+}
+
+GrowingOutputFile::~GrowingOutputFile() { CloseUnnamed(early_); }
+
+void GrowingOutputFile::WriteAt(std::size_t offset, const unsigned char* data, std::size_t length) {
+  while (early_ >= 0 && length != 0 && !failed_) {
+    const ssize_t n = ::pwrite(early_, data, length, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed_ = true;  // written whole at the end
+      return;
+    }
+    data += n;
+    offset += static_cast<std::size_t>(n);
+    length -= static_cast<std::size_t>(n);
+    written_ += static_cast<std::size_t>(n);
+  }
+}
+
+bool GrowingOutputFile::Finish(const unsigned char* data, std::size_t length, std::string* error) {
+  if (early_ >= 0 && !failed_ && written_ == length) {
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", early_);
+    if (::linkat(AT_FDCWD, link, AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      const int fd = early_;
+      early_ = -1;
+      if (::close(fd) == 0) return true;
+      *error = std::strerror(errno);
+      return false;
+    }
+  }
+  CloseUnnamed(early_);
+  std::FILE* out = std::fopen(path_.c_str(), "wb");
   bool written = false;
   if (out != nullptr) {
-    std::setvbuf(out, nullptr, _IONBF, 0);  // one write, straight from the image
+    std::setvbuf(out, nullptr, _IONBF, 0);  // one write, straight from the bytes
     written = std::fwrite(data, 1, length, out) == length;
     written = std::fclose(out) == 0 && written;
   }

@@ -126,8 +126,15 @@ InputRead ReadInput(const char* path, std::size_t most, bool oneLine, std::strin
   return InputRead::kRead;
 }
 
-bool WriteWholeFile(const char* path, const unsigned char* data, std::size_t length, std::string* error) {
-  const HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+// No unnamed files here: the bytes are written whole at the end.
+GrowingOutputFile::GrowingOutputFile(const char* path) : path_(path) {}
+
+GrowingOutputFile::~GrowingOutputFile() = default;
+
+void GrowingOutputFile::WriteAt(std::size_t, const unsigned char*, std::size_t) {}
+
+bool GrowingOutputFile::Finish(const unsigned char* data, std::size_t length, std::string* error) {
+  const HANDLE file = CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   bool written = file != INVALID_HANDLE_VALUE;
   for (std::size_t done = 0; written && done < length;) {
